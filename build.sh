@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Builds Motion Monitor and runs it, its tests or its benchmarks.
+#
+#   ./build.sh run     build, then start the program (a demonstration on a
+#                      virtual display when there is no display)
+#   ./build.sh test    build and run every test: a normal build, a build under
+#                      AddressSanitizer and UndefinedBehaviorSanitizer, and
+#                      the fuzz targets for a few seconds
+#   ./build.sh bench   build and run the benchmarks
+#   ./build.sh build   build only
+#
+# Missing Debian packages are installed with apt-get (through sudo when not
+# root); nothing is installed when all are present. Builds are incremental.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
+            libserial-dev libgl-dev fonts-dejavu-core)
+# A virtual display and a driver for the tests that run the real program
+# window, and clang with its fuzzing runtime for the fuzz targets.
+TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev)
+DEMO_PKGS=(xvfb xauth xdotool)
+
+log() { printf '== %s\n' "$*" >&2; }
+
+need_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    log "installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
+        --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]: configure once, then build incrementally.
+build() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        log "configuring $dir"
+        cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
+    fi
+    log "building $dir"
+    cmake --build "$dir" --parallel "$JOBS" -- --no-print-directory
+}
+
+run_ctest() {
+    local dir=$1
+    shift
+    log "testing $dir"
+    (cd "$dir" && ctest --output-on-failure --parallel "$JOBS" "$@")
+}
+
+cmd_build() {
+    need_packages "${BUILD_PKGS[@]}"
+    build "$ROOT/build"
+}
+
+cmd_run() {
+    cmd_build
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        cd "$ROOT/build/bin"
+        exec ./motionmonitor "$@"
+    fi
+    echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): running the"
+    echo "unattended demonstration on a virtual display instead."
+    need_packages "${DEMO_PKGS[@]}"
+    exec "$ROOT/tools/demo.sh" "$ROOT/build"
+}
+
+cmd_test() {
+    need_packages "${BUILD_PKGS[@]}" "${TEST_PKGS[@]}"
+    local status=0
+    build "$ROOT/build"
+    run_ctest "$ROOT/build" || status=1
+
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1"
+    export LSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    build "$ROOT/build-asan" -DMM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    run_ctest "$ROOT/build-asan" || status=1
+
+    build "$ROOT/build-fuzz" -DMM_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+    run_ctest "$ROOT/build-fuzz" || status=1
+
+    if [ "$status" -ne 0 ]; then
+        log "SOME TESTS FAILED"
+    else
+        log "all test runs passed"
+    fi
+    return "$status"
+}
+
+cmd_bench() {
+    cmd_build
+    local b
+    for b in "$ROOT"/build/bench/bench_*; do
+        [ -x "$b" ] || continue
+        log "$(basename "$b")"
+        QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b"
+    done
+}
+
+case "${1:-}" in
+run) shift; cmd_run "$@" ;;
+test) cmd_test ;;
+bench) cmd_bench ;;
+build) cmd_build ;;
+*)
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac

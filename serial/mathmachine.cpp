@@ -1,0 +1,3 @@
+#include "mathmachine.h"
+
+MathMachine::MathMachine() {}
