@@ -16,19 +16,6 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::AvaaOptions() {}
 void MainWindow::AvaaAbout() {}
 void MainWindow::AvaaReadme() {}
 void MainWindow::AvaaMuistutus() {}
-void MainWindow::OtaVastaanOptions(int *) {}
-void MainWindow::OtaVastaanViesti(QString) {}
-void MainWindow::on_Start_Button_clicked() {}
-void MainWindow::on_Stop_Button_clicked() {}
-void MainWindow::OtaVastaanData(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t) {}
-void MainWindow::PaivitaLcdt() {}
-void MainWindow::InitialisoiKuvaajat() {}
-void MainWindow::PiirraKuvaajat() {}
-void MainWindow::SkaalaaKuvaajat() {}
-void MainWindow::TyhjennaKuvaajat() {}
-void MainWindow::LahetaInitMsg() {}
-void MainWindow::MainTimeout() {}
