@@ -4,12 +4,9 @@
 
 int main(int argc, char **argv)
 {
-    int status;
-    {
-        QApplication app(argc, argv);
-        MainWindow window;
-        window.show();
-        status = app.exec();
-    }
-    return status;
+    QApplication app(argc, argv);
+    // The constructor runs the start-up options dialog and may end the process.
+    MainWindow window;
+    window.show();
+    return app.exec();
 }

@@ -1,21 +1,136 @@
+// Construction and wiring of the main window, and its three message boxes.
 #include "mainwindow.h"
+#include "ui_mainwindow.h"
 
 #include "datalogger.h"
 #include "options.h"
 #include "serialhandler.h"
 
+#include <QMessageBox>
+#include <QPixmap>
 #include <QTimer>
+#include <cstdlib>
 
-// TODO(foundation): placeholder until the forms exist.
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), serial(nullptr), options(nullptr), logger(nullptr), timer(nullptr),
-      ui(nullptr), plotsReady(false), gyroX(0), gyroY(0), gyroZ(0), accX(0), accY(0), accZ(0),
-      accPlot(nullptr), gyroPlot(nullptr), sampleCount(0)
+      ui(new Ui_MainWindow), plotsReady(false), gyroX(0), gyroY(0), gyroZ(0), accX(0), accY(0),
+      accZ(0), accPlot(nullptr), gyroPlot(nullptr), sampleCount(0)
 {
+    version = "1.3.0_linux";
+
+    // Also connects Start and Stop to their slots by name.
+    ui->setupUi(this);
+
+    serial = new serialhandler(nullptr);
+    logger = new Datalogger(nullptr);
+    options = new Options(nullptr);
+    timer = new QTimer(this);
+
+    // The order matters: signals reach their slots in connection order, so the
+    // window reports new options before the serial link takes them over.
+    connect(serial, SIGNAL(SendData(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t)), this,
+            SLOT(OtaVastaanData(int16_t, int16_t, int16_t, int16_t, int16_t, int16_t)));
+    connect(logger, SIGNAL(NewFileCreated(QString)), this, SLOT(OtaVastaanViesti(QString)));
+    connect(serial, SIGNAL(SendText(QString)), this, SLOT(OtaVastaanViesti(QString)));
+    connect(ui->actionOptions, SIGNAL(triggered()), this, SLOT(AvaaOptions()));
+    connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(AvaaAbout()));
+    connect(ui->actionReadme, SIGNAL(triggered()), this, SLOT(AvaaReadme()));
+    connect(ui->sendInit, SIGNAL(clicked()), this, SLOT(LahetaInitMsg()));
+    connect(options, SIGNAL(SendOptions(int *)), this, SLOT(OtaVastaanOptions(int *)));
+    connect(options, SIGNAL(SendOptions(int *)), serial, SLOT(updateOptions(int *)));
+    connect(options, SIGNAL(SendFilename(QString)), logger, SLOT(ReceiveFilename(QString)));
+    connect(options, SIGNAL(SendDeviceName(QString)), serial, SLOT(receiveDevicename(QString)));
+    connect(options, SIGNAL(SendNewfileIndex(int)), logger, SLOT(ReceiveNewfileIndex(int)));
+    connect(timer, SIGNAL(timeout()), this, SLOT(MainTimeout()));
+
+    // An acceptance has delivered the option set to every receiver before
+    // exec() returns. Declining the options at start-up declines the program.
+    if (options->exec() == 0)
+        exit(0);
+
+    AvaaMuistutus();
+
+    if (options->drawPlots) {
+        InitialisoiKuvaajat();
+        resize(1000, 780);
+    } else {
+        resize(450, 780);
+    }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    delete ui;
+    delete serial;
+    delete logger;
+    delete options;
+}
 
-void MainWindow::AvaaAbout() {}
-void MainWindow::AvaaReadme() {}
-void MainWindow::AvaaMuistutus() {}
+namespace
+{
+
+QString sensorName(int code)
+{
+    switch (code) {
+    case 0:
+        return "CMR3000 gyroscope";
+    case 1:
+        return "SCA3100 accelerometer";
+    default:
+        return "Not defined";
+    }
+}
+
+// The three boxes share their look: no parent, "Information", the default OK.
+void showInformation(const QString &text, const QPixmap &icon = QPixmap())
+{
+    QMessageBox box;
+    box.setWindowTitle("Information");
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    if (!icon.isNull())
+        box.setIconPixmap(icon);
+    box.exec();
+}
+
+} // namespace
+
+void MainWindow::AvaaMuistutus()
+{
+    QString text;
+    if (options->testMode)
+        text += "TEST MODE\n\n";
+    text += "Serial device: " + options->devicename + "\n";
+    // The link always runs at 9600 baud; the dialog's baud rate box is not read.
+    text += "Baudrate: 9600\n\n";
+    text += "Message data bytes: " + QString().setNum(options->dataBytes) + "\n";
+    // Sensor 1 is named even when its slot is switched off.
+    text += "Sensor 1 type: " + sensorName(options->s1Sensor) + "\n";
+    if (options->s2On)
+        text += "Sensor 2 type: " + sensorName(options->s2Sensor) + "\n";
+    else
+        text += "Sensor 2 UNUSED\n";
+    text += "\nPlease make sure that your device(s) are ready!";
+    showInformation(text);
+}
+
+void MainWindow::AvaaReadme()
+{
+    showInformation(tr("Check readme.txt"));
+}
+
+void MainWindow::AvaaAbout()
+{
+    const QString text = tr("This program is made by:\n"
+                            "\n"
+                            "The Motion Monitor developers\n"
+                            "developers@motionmonitor.example.org\n"
+                            "\n"
+                            "at the Motion Monitor\n"
+                            "project\n"
+                            "\n"
+                            "Version: %1 \n")
+                             .arg(version, 0, QLatin1Char(' '));
+    // Looked up in the working directory: the program is started beside it.
+    showInformation(text, QPixmap("logo.png"));
+}
