@@ -1,14 +1,131 @@
 #include "datalogger.h"
 
-// TODO(logger): placeholder.
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+
+#include <charconv>
+#include <iterator>
+
+namespace
+{
+
+constexpr char header[] = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n";
+
+} // namespace
+
 Datalogger::Datalogger(QObject *parent)
-    : QObject(parent), fileOpen(false), lineIndex(0), newfileIndex(0)
+    : QObject(parent), fileOpen(false), lineIndex(0), newfileIndex(0), failureReported(false)
 {
 }
 
 Datalogger::~Datalogger() = default;
 
-void Datalogger::ReceiveFilename(QString filename_) { filename = filename_; }
-void Datalogger::CreateFile() {}
-void Datalogger::Log(int, int, int, int, int, int) {}
-void Datalogger::ReceiveNewfileIndex(int newfileIndex_) { newfileIndex = newfileIndex_; }
+void Datalogger::ReceiveFilename(QString filename_)
+{
+    filename = filename_;
+}
+
+void Datalogger::CreateFile()
+{
+    const QString name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("dd.MM, h.mm.ss")) +
+                         QStringLiteral(".txt");
+    // The name of an open QFile cannot be changed.
+    file.close();
+    file.setFileName(name);
+    fileOpen = false;
+    lineIndex = 0;
+
+    // Unbuffered, so that each row reaches the system in the write call that
+    // carries it and a failing row is seen as that row fails.
+    if (!file.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+        reportFailure(
+            QStringLiteral("File could not be created!"),
+            QStringLiteral("Log file %1 could not be opened: %2").arg(name, file.errorString()));
+        return;
+    }
+    QString reason;
+    if (!writeLine(header, sizeof header - 1, &reason)) {
+        abandonFile(reason);
+        return;
+    }
+    fileOpen = true;
+    failureReported = false;
+    emit NewFileCreated(QStringLiteral("New file created: ") + name);
+}
+
+void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z)
+{
+    if (!fileOpen)
+        CreateFile();
+    if (!fileOpen)
+        return; // Nowhere to write this row; CreateFile has reported why.
+
+    // Seven ints of at most 11 characters, six commas and a line feed.
+    char row[96];
+    char *const end = std::end(row);
+    char *p = std::to_chars(row, end, lineIndex).ptr;
+    for (const int value : {acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z}) {
+        *p++ = ',';
+        p = std::to_chars(p, end, value).ptr;
+    }
+    *p++ = '\n';
+    QString reason;
+    if (!writeLine(row, p - row, &reason)) {
+        abandonFile(reason);
+        return;
+    }
+
+    ++lineIndex;
+    if (lineIndex == newfileIndex) {
+        // The file stays open until the next sample starts its successor.
+        fileOpen = false;
+        lineIndex = 0;
+    }
+}
+
+void Datalogger::ReceiveNewfileIndex(int newfileIndex_)
+{
+    newfileIndex = newfileIndex_;
+}
+
+bool Datalogger::writeLine(const char *line, qint64 size, QString *reason)
+{
+    // A short write (file size limit, disk full) reports no error; writing the
+    // rest then fails with the system's reason.
+    qint64 written = 0;
+    while (written < size) {
+        const qint64 n = file.write(line + written, size - written);
+        if (n <= 0) {
+            *reason = file.errorString();
+            if (written > 0)
+                file.resize(file.size() - written);
+            return false;
+        }
+        written += n;
+    }
+    return true;
+}
+
+void Datalogger::abandonFile(const QString &reason)
+{
+    const QString name = file.fileName();
+    file.close();
+    fileOpen = false;
+    lineIndex = 0;
+    reportFailure(QString(), QStringLiteral("Writing to %1 failed: %2. Rows are lost until a new "
+                                            "log file is started.")
+                                 .arg(name, reason));
+}
+
+void Datalogger::reportFailure(const QString &headline, const QString &detail)
+{
+    if (failureReported)
+        return;
+    failureReported = true;
+    qWarning().noquote() << detail;
+    if (!headline.isEmpty())
+        emit NewFileCreated(headline);
+    emit NewFileCreated(detail);
+}

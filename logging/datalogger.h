@@ -6,6 +6,16 @@
 
 // Writes samples as comma-separated rows into time-named files in the logging
 // directory, starting a new file after a set number of rows.
+//
+// A file is named "<directory>//dd.MM, h.mm.ss.txt" after the local time of
+// its start and opened for appending, so two starts within one second share a
+// file. Each file started gets a header line, then one row per sample: the
+// row index (from 0) and the six values.
+//
+// Failures are never silent and never fatal: a file that cannot be started or
+// written is reported once per run of failures on NewFileCreated (and with
+// path and reason as a warning), the rows meanwhile are dropped, and every
+// following sample tries to start a new file until one succeeds.
 class Datalogger : public QObject
 {
     Q_OBJECT
@@ -14,20 +24,40 @@ public:
     ~Datalogger() override;
 
 signals:
+    // One line for the user: "New file created: " with the file's full name,
+    // "File could not be created!", or a line naming a file and the reason it
+    // failed.
     void NewFileCreated(QString);
 
 public slots:
+    // Directory for files started from now on; the open file is kept.
     void ReceiveFilename(QString filename);
+    // Starts a new file now (closing the current one) and writes its header.
+    // On success fileOpen is true and lineIndex 0; on failure fileOpen is
+    // false. Called by Log.
     void CreateFile();
     // Writes one row, starting a file first if none is open. The row is on
     // disk when this returns, or the failure has been reported.
     void Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z);
+    // Rows per file; applies to the open file at once. The file rolls over
+    // when its row count equals this exactly, so 0 or less never rolls over.
     void ReceiveNewfileIndex(int newfileIndex_);
 
 private:
+    // Writes line to the end of the open file. On failure, sets reason to the
+    // system's text and cuts off any part of the line that reached the file,
+    // so the file always ends with a whole line.
+    bool writeLine(const char *line, qint64 size, QString *reason);
+    // Closes the file after a failed write and reports it.
+    void abandonFile(const QString &reason);
+    // Reports a failure unless this run of failures has been reported already.
+    void reportFailure(const QString &headline, const QString &detail);
+
     QFile file;
     QString filename;
     bool fileOpen;
     int lineIndex;
     int newfileIndex;
+    // A failure has been reported and no file has been started since.
+    bool failureReported;
 };
