@@ -1,0 +1,124 @@
+// Rows per second through Datalogger::Log, which hands every row to the system
+// before it returns, beside a plain QFile + QTextStream loop that writes and
+// flushes the same rows, in the same run. At the fastest read interval the
+// program logs fewer than 70 rows per second, so the logger must be far from
+// being what holds a timer tick back.
+
+#include "datalogger.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace
+{
+
+constexpr int rowsPerRun = 200000;
+constexpr int runs = 5;
+constexpr int newfileLines = 50000; // the options' default
+constexpr double goalRate = 50000;
+constexpr double goalRatio = 0.8;
+
+// Sample i: six values spread over the int16 range, signs mixed.
+int value(int i, int axis)
+{
+    return (i * (37 + 11 * axis)) % 65536 - 32768;
+}
+
+double rate(qint64 nsecs)
+{
+    return rowsPerRun * 1e9 / double(nsecs);
+}
+
+double runLogger(const QString &dir)
+{
+    Datalogger logger;
+    logger.ReceiveFilename(dir);
+    logger.ReceiveNewfileIndex(newfileLines);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < rowsPerRun; ++i)
+        logger.Log(value(i, 0), value(i, 1), value(i, 2), value(i, 3), value(i, 4), value(i, 5));
+    return rate(timer.nsecsElapsed());
+}
+
+double runPlain(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Text))
+        return 0;
+    QTextStream out(&file);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < rowsPerRun; ++i) {
+        out << i % newfileLines;
+        for (int axis = 0; axis < 6; ++axis)
+            out << ',' << value(i, axis);
+        out << '\n';
+        out.flush();
+    }
+    return rate(timer.nsecsElapsed());
+}
+
+// Data rows (lines but the headers) in all files of dir.
+qint64 rowsOnDisk(const QString &dir)
+{
+    qint64 rows = 0;
+    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files)) {
+        QFile f(info.filePath());
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        while (!f.atEnd())
+            rows += f.readLine().startsWith("indeksi,") ? 0 : 1;
+    }
+    return rows;
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "NOT MET";
+}
+
+} // namespace
+
+int main()
+{
+    QTemporaryDir tmp;
+    if (!tmp.isValid()) {
+        std::fprintf(stderr, "no temporary directory\n");
+        return 1;
+    }
+    double bestLog = 0, bestPlain = 0;
+    bool allOnDisk = true;
+    for (int run = 0; run < runs; ++run) {
+        const QString dir = tmp.filePath(QStringLiteral("log%1").arg(run));
+        QDir().mkpath(dir);
+        // Alternate the order so that neither side always runs on a warmer cache.
+        const bool logFirst = run % 2 == 0;
+        double plain = logFirst ? 0 : runPlain(tmp.filePath(QStringLiteral("plain%1").arg(run)));
+        const double log = runLogger(dir);
+        if (logFirst)
+            plain = runPlain(tmp.filePath(QStringLiteral("plain%1").arg(run)));
+        allOnDisk = allOnDisk && rowsOnDisk(dir) == rowsPerRun;
+        bestLog = std::max(bestLog, log);
+        bestPlain = std::max(bestPlain, plain);
+    }
+    const double ratio = bestPlain > 0 ? bestLog / bestPlain : 0;
+
+    std::printf("Data logger: %d rows per run, best of %d runs, files in %s\n", rowsPerRun, runs,
+                qPrintable(tmp.path()));
+    std::printf("  Log, each row written through:      %9.0f rows/s  goal >= %.0f: %s\n", bestLog,
+                goalRate, verdict(bestLog >= goalRate));
+    std::printf("  plain QFile + QTextStream loop,\n"
+                "  flushed after each row:             %9.0f rows/s\n",
+                bestPlain);
+    std::printf("  ratio Log / plain loop:             %9.2f         goal >= %.2f: %s\n", ratio,
+                goalRatio, verdict(ratio >= goalRatio));
+    std::printf("  every logged row read back from disk: %s\n", allOnDisk ? "yes" : "NO");
+    return allOnDisk ? 0 : 1;
+}
