@@ -14,5 +14,6 @@ public:
     short SCA3100_transformValues(short value);
 
     // Bit `position` of `value`, counted from 1 (least significant) to 16; 0 or 1.
+    // Positions below 1 give 0, positions above 16 the sign bit.
     int shift(short value, int position);
 };

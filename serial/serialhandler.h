@@ -4,7 +4,8 @@
 #include <QString>
 #include <cstdint>
 
-namespace LibSerial {
+namespace LibSerial
+{
 class SerialPort;
 }
 class SensorDatabase;
@@ -12,6 +13,10 @@ class SensorDatabase;
 // The link to the sensor receiver: opens and closes its serial device, finds
 // frames among the received bytes, decodes them into samples and sends the
 // init message. Everything runs in the GUI thread; no exception leaves it.
+//
+// A receiver that disappears while the port is open (a failed availability
+// test, read or write) is reported once on SendText ("Serial device lost:
+// <reason>"); the port is then released and counts as closed.
 class serialhandler : public QObject
 {
     Q_OBJECT
@@ -29,6 +34,15 @@ public:
     // none or a write failed; true with no open port (nothing is written).
     bool SendInitMsg();
 
+    // One read pass over `bytes` instead of the port: stores them one at a
+    // time until the first complete frame, emits its sample as readSerial()
+    // does and ends the pass as readSerial() ends it. Returns how many bytes
+    // were taken; the rest belong to later passes. Lets the frame search run
+    // without a device (fuzzing, benchmarks).
+    int searchFrames(const unsigned char *bytes, int count);
+    // Bytes held in the receive buffer for the next pass (0 to 1256).
+    int heldBytes() const { return msgIndex; }
+
 signals:
     void SendText(QString);
     void SendData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
@@ -41,11 +55,26 @@ public slots:
     // Reads waiting bytes until the first complete frame; emits SendData at
     // most once. Reads nothing when no port is open.
     void readSerial();
+    // Releases the port object; the port then counts as closed.
     void deleteStuff();
 
 private:
     bool initializeSerial();
     bool checkBytesCorrect(int);
+
+    // Stores one received byte; true when a frame ends with it (then copied
+    // to frameData and msgIndex left on its last byte).
+    bool storeByte(unsigned char byte);
+    // Ends a read pass: emits the matched frame's sample, or writes the
+    // pass's debug line and drops an overlong hold.
+    void finishPass();
+    void decodeAndEmit();
+    // True while a byte waits; throws std::runtime_error when the line is gone.
+    bool bytesWaiting();
+    // Closes and destroys the port object without throwing, whatever state
+    // the device is in; port is null afterwards.
+    void releasePort() noexcept;
+    void loseDevice(const char *reason);
 
     SensorDatabase *sensorDatabase;
     int16_t gyro[3];

@@ -1,0 +1,162 @@
+#include "pseudoterminal.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace nodesim
+{
+
+namespace
+{
+
+std::runtime_error systemError(const std::string &what)
+{
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+short pollMaster(int fd, short events, int timeoutMs)
+{
+    pollfd entry{fd, events, 0};
+    int result;
+    do
+        result = ::poll(&entry, 1, timeoutMs);
+    while (result < 0 && errno == EINTR);
+    return result > 0 ? entry.revents : 0;
+}
+
+} // namespace
+
+PseudoTerminal::PseudoTerminal()
+{
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0)
+        throw systemError("no pseudo-terminal");
+    char name[128];
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::ptsname_r(master, name, sizeof name) != 0) {
+        const auto error = systemError("pseudo-terminal set-up");
+        ::close(master);
+        throw error;
+    }
+    device = name;
+    // Opening and closing the device once puts the line in its "nobody
+    // attached" state, which poll() then reports until a program opens it.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave >= 0)
+        ::close(slave);
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    hangUp();
+}
+
+void PseudoTerminal::makeLink(const std::string &path)
+{
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode))
+            throw std::runtime_error(path + ": exists and is not a symbolic link");
+        if (::unlink(path.c_str()) != 0)
+            throw systemError(path);
+    }
+    if (::symlink(device.c_str(), path.c_str()) != 0)
+        throw systemError(path);
+    link = path;
+}
+
+bool PseudoTerminal::clientAttached() const
+{
+    return master >= 0 && !(pollMaster(master, POLLOUT, 0) & POLLHUP);
+}
+
+bool PseudoTerminal::clientReady() const
+{
+    if (!clientAttached())
+        return false;
+    // On the receiver's end tcgetattr() reports the program's line settings.
+    termios settings;
+    if (::tcgetattr(master, &settings) != 0)
+        return false;
+    return ::cfgetispeed(&settings) == B9600 && !(settings.c_lflag & ICANON);
+}
+
+bool PseudoTerminal::waitForClient(int timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!clientReady()) {
+        if (!isOpen() || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool PseudoTerminal::write(const uint8_t *data, size_t size, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (size > 0) {
+        if (master < 0)
+            return false;
+        const ssize_t written = ::write(master, data, size);
+        if (written > 0) {
+            data += written;
+            size -= static_cast<size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0)
+            return false;
+        pollMaster(master, POLLOUT, static_cast<int>(left));
+    }
+    return true;
+}
+
+bool PseudoTerminal::waitReadable(int timeoutMs) const
+{
+    return master >= 0 && (pollMaster(master, POLLIN, timeoutMs) & POLLIN);
+}
+
+std::vector<uint8_t> PseudoTerminal::readAvailable()
+{
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[256];
+    while (master >= 0) {
+        const ssize_t got = ::read(master, chunk, sizeof chunk);
+        if (got <= 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}
+
+void PseudoTerminal::hangUp()
+{
+    if (master >= 0) {
+        ::close(master);
+        master = -1;
+    }
+    if (!link.empty()) {
+        // Only our own link: another simulator may have taken the path since.
+        char target[256];
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (length >= 0 && device == std::string(target, static_cast<size_t>(length)))
+            ::unlink(link.c_str());
+        link.clear();
+    }
+}
+
+} // namespace nodesim
