@@ -223,7 +223,7 @@ void serialhandler::releasePort() noexcept
 void serialhandler::loseDevice(const char *reason)
 {
     const QString text = QStringLiteral("Serial device lost: ") + QString::fromLocal8Bit(reason);
-    qDebug() << text;
+    qDebug().noquote() << text;
     releasePort();
     portOpen = false;
     emit SendText(text);

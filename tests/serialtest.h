@@ -21,6 +21,7 @@ namespace serialtest
 {
 
 using Tuple = std::array<int, 6>;
+using OptionArray = std::array<int, 9>;
 
 // The option array of the untouched options form.
 inline std::array<int, 9> defaultOptions()
