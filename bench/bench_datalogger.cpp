@@ -110,8 +110,8 @@ int main()
     }
     const double ratio = bestPlain > 0 ? bestLog / bestPlain : 0;
 
-    std::printf("Data logger: %d rows per run, best of %d runs, files in %s\n", rowsPerRun, runs,
-                qPrintable(tmp.path()));
+    std::printf("Data logger: %d rows per run, best of %d runs, in %s (removed at exit)\n",
+                rowsPerRun, runs, qPrintable(tmp.path()));
     std::printf("  Log, each row written through:      %9.0f rows/s  goal >= %.0f: %s\n", bestLog,
                 goalRate, verdict(bestLog >= goalRate));
     std::printf("  plain QFile + QTextStream loop,\n"
