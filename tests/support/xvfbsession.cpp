@@ -1,0 +1,117 @@
+#include "xvfbsession.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QTest>
+
+XvfbSession::XvfbSession()
+{
+    // -displayfd picks a free display and writes its number once the server
+    // accepts connections, so nothing has to guess a number or wait blindly.
+    server_.setProgram("Xvfb");
+    server_.setArguments({"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    server_.setProcessChannelMode(QProcess::SeparateChannels);
+    server_.start();
+    if (!server_.waitForStarted(30000)) {
+        error_ = "Xvfb did not start: " + server_.errorString();
+        return;
+    }
+    QByteArray out;
+    const QDeadlineTimer deadline(60000);
+    while (!out.contains('\n') && !deadline.hasExpired() && server_.state() == QProcess::Running) {
+        server_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        out += server_.readAllStandardOutput();
+    }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!ok) {
+        error_ = "Xvfb gave no display number: " +
+                 QString::fromLocal8Bit(server_.readAllStandardError());
+        return;
+    }
+    display_ = ":" + QString::number(number);
+}
+
+XvfbSession::~XvfbSession()
+{
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.terminate();
+    if (!server_.waitForFinished(30000)) {
+        server_.kill();
+        server_.waitForFinished(30000);
+    }
+}
+
+QProcessEnvironment XvfbSession::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display_);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("WAYLAND_DISPLAY");
+    return env;
+}
+
+QString XvfbSession::xdotool(const QStringList &args, bool *ok) const
+{
+    if (ok)
+        *ok = false;
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.start("xdotool", args);
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return QString();
+    }
+    // search exits with 1 when nothing matched: that is an empty answer.
+    const bool nothingFound = args.value(0) == "search" && p.exitCode() == 1;
+    if (p.exitStatus() != QProcess::NormalExit || (p.exitCode() != 0 && !nothingFound))
+        return QString();
+    if (ok)
+        *ok = true;
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QStringList XvfbSession::visibleWindows(qint64 pid, const QString &nameRegex) const
+{
+    const QString out = xdotool(
+        {"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", nameRegex});
+    return out.split('\n', Qt::SkipEmptyParts);
+}
+
+QString XvfbSession::waitForWindow(qint64 pid, const QString &nameRegex, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QStringList found = visibleWindows(pid, nameRegex);
+        if (!found.isEmpty())
+            return found.first();
+        QTest::qWait(50);
+    }
+    return QString();
+}
+
+QSize XvfbSession::windowSize(const QString &window) const
+{
+    // "Geometry: 1000x780" in the second line of the answer.
+    const QString out = xdotool({"getwindowgeometry", window});
+    const auto m = QRegularExpression(R"(Geometry:\s*(\d+)x(\d+))").match(out);
+    return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+}
+
+bool XvfbSession::pressKey(const QString &window, const QString &key) const
+{
+    bool ok;
+    xdotool({"windowfocus", "--sync", window, "key", key}, &ok);
+    return ok;
+}
+
+bool XvfbSession::click(const QString &window, int x, int y) const
+{
+    bool ok;
+    xdotool({"mousemove", "--sync", "--window", window, QString::number(x), QString::number(y),
+             "click", "1"},
+            &ok);
+    return ok;
+}
