@@ -104,25 +104,39 @@ bool PseudoTerminal::waitForClient(int timeoutMs) const
 bool PseudoTerminal::write(const uint8_t *data, size_t size, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (size > 0) {
-        if (master < 0)
-            return false;
-        const ssize_t written = ::write(master, data, size);
-        if (written > 0) {
-            data += written;
-            size -= static_cast<size_t>(written);
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
+    for (;;) {
+        const size_t written = writeSome(data, size);
+        data += written;
+        size -= written;
+        if (size == 0)
+            return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        if (left <= 0)
+        if (!isOpen() || left <= 0)
             return false;
-        pollMaster(master, POLLOUT, static_cast<int>(left));
+        waitWritable(static_cast<int>(left));
     }
-    return true;
+}
+
+size_t PseudoTerminal::writeSome(const uint8_t *data, size_t size)
+{
+    size_t total = 0;
+    while (master >= 0 && total < size) {
+        const ssize_t written = ::write(master, data + total, size - total);
+        if (written > 0)
+            total += static_cast<size_t>(written);
+        else if (written < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return total;
+}
+
+bool PseudoTerminal::waitWritable(int timeoutMs) const
+{
+    return master >= 0 && (pollMaster(master, POLLOUT, timeoutMs) & POLLOUT);
 }
 
 bool PseudoTerminal::waitReadable(int timeoutMs) const

@@ -48,6 +48,11 @@ public:
         return write(data.data(), data.size(), timeoutMs);
     }
 
+    // Writes what the line takes now, without waiting; returns how much.
+    size_t writeSome(const uint8_t *data, size_t size);
+    // Waits up to `timeoutMs` until the line takes bytes again.
+    bool waitWritable(int timeoutMs) const;
+
     // Waits up to `timeoutMs` for bytes from the program; true when some wait.
     bool waitReadable(int timeoutMs) const;
     // Takes every byte the program has written so far, without waiting.

@@ -99,7 +99,24 @@ void Streamer::waitUntil(Clock::time_point deadline, const std::atomic<bool> &st
     }
 }
 
-void Streamer::sendFrame(const Sample &sample)
+bool Streamer::writeAll(const uint8_t *data, size_t size, const std::atomic<bool> &stop)
+{
+    for (;;) {
+        const size_t written = pty.writeSome(data, size);
+        data += written;
+        size -= written;
+        if (size == 0)
+            return true;
+        // A full line: the program reads slower than frames come. Wait for
+        // it, as a receiver whose frames queue up would.
+        serviceInput();
+        if (stop || !pty.clientAttached())
+            return false;
+        pty.waitWritable(50);
+    }
+}
+
+void Streamer::sendFrame(const Sample &sample, const std::atomic<bool> &stop)
 {
     buffer.clear();
     if (report.frames > 0)
@@ -117,17 +134,15 @@ void Streamer::sendFrame(const Sample &sample)
     bool written;
     if (config.split && frameSize >= 2) {
         const size_t cut = frameStart + 1 + random() % (frameSize - 1);
-        written = pty.write(buffer.data(), cut);
+        written = writeAll(buffer.data(), cut, stop);
         std::this_thread::sleep_for(std::chrono::milliseconds(config.splitPauseMs));
-        written = written && pty.write(buffer.data() + cut, buffer.size() - cut);
+        written = written && writeAll(buffer.data() + cut, buffer.size() - cut, stop);
         report.splitFrames += written;
     } else {
-        written = pty.write(buffer);
+        written = writeAll(buffer.data(), buffer.size(), stop);
     }
-    if (!written) {
-        events("the program stopped reading; frame not sent");
+    if (!written)
         return;
-    }
     report.frames += 1;
     report.bytes += static_cast<long>(buffer.size());
     report.noiseBytes += static_cast<long>(frameStart);
@@ -175,7 +190,7 @@ StreamReport Streamer::run(const std::atomic<bool> &stop)
             events("all " + std::to_string(report.frames) + " frames sent");
             continue;
         }
-        sendFrame(*sample);
+        sendFrame(*sample, stop);
         // After a stall (the program not reading) do not send a burst.
         next = std::max(next + period, Clock::now() - period);
     }

@@ -74,7 +74,10 @@ private:
     void serviceInput();
     // Waits until `deadline`, taking in init messages meanwhile.
     void waitUntil(std::chrono::steady_clock::time_point deadline, const std::atomic<bool> &stop);
-    void sendFrame(const Sample &sample);
+    void sendFrame(const Sample &sample, const std::atomic<bool> &stop);
+    // Writes all of `size` bytes, however long the program takes to make
+    // room; false when it closed the line or a stop was asked for first.
+    bool writeAll(const uint8_t *data, size_t size, const std::atomic<bool> &stop);
     uint32_t random();
 
     PseudoTerminal &pty;
