@@ -33,6 +33,14 @@ void report(const char *what, double value, const char *unit, double goal)
                 value >= goal ? "(met)" : "(NOT MET)");
 }
 
+void countSamples(serialhandler &serial, long long &samples)
+{
+    QObject::connect(
+        &serial,
+        qOverload<int16_t, int16_t, int16_t, int16_t, int16_t, int16_t>(&serialhandler::SendData),
+        [&samples](int16_t, int16_t, int16_t, int16_t, int16_t, int16_t) { ++samples; });
+}
+
 // Runs the search over the same frames again and again for about a second.
 double framesPerSecondInMemory(std::array<int, 9> options)
 {
@@ -40,10 +48,7 @@ double framesPerSecondInMemory(std::array<int, 9> options)
     serialhandler serial;
     serial.updateOptions(options.data());
     long long samples = 0;
-    QObject::connect(
-        &serial,
-        qOverload<int16_t, int16_t, int16_t, int16_t, int16_t, int16_t>(&serialhandler::SendData),
-        [&samples](int16_t, int16_t, int16_t, int16_t, int16_t, int16_t) { ++samples; });
+    countSamples(serial, samples);
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 1000) {
@@ -70,10 +75,7 @@ double bytesPerSecondThroughPty(int frames)
         return 0;
     }
     long long samples = 0;
-    QObject::connect(
-        &serial,
-        qOverload<int16_t, int16_t, int16_t, int16_t, int16_t, int16_t>(&serialhandler::SendData),
-        [&samples](int16_t, int16_t, int16_t, int16_t, int16_t, int16_t) { ++samples; });
+    countSamples(serial, samples);
     QElapsedTimer timer;
     timer.start();
     std::thread writer([&] { pty.write(bytes, 60000); });

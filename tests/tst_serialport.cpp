@@ -18,9 +18,18 @@ using Bytes = std::vector<uint8_t>;
 namespace
 {
 
-void configure(serialhandler &serial, std::array<int, 9> options = defaultOptions())
+void configure(serialhandler &serial, OptionArray options = defaultOptions())
 {
     serial.updateOptions(options.data());
+}
+
+// Configures `serial` and opens it on `device`.
+bool openOn(serialhandler &serial, const std::string &device,
+            OptionArray options = defaultOptions())
+{
+    configure(serial, options);
+    serial.receiveDevicename(QString::fromStdString(device));
+    return serial.OpenUsb(10) == 1;
 }
 
 Bytes defaultFrames(int count)
@@ -134,9 +143,7 @@ void TestSerialPort::openWhileOpenKeepsThePort()
     nodesim::PseudoTerminal pty;
     serialhandler serial;
     SampleLog samples(serial);
-    configure(serial);
-    serial.receiveDevicename(QString::fromStdString(pty.devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, pty.devicePath()));
     const int descriptors = openDescriptorCount();
     QCOMPARE(serial.OpenUsb(10), 1);
     QCOMPARE(openDescriptorCount(), descriptors);
@@ -189,9 +196,7 @@ void TestSerialPort::newDeviceNameTakesEffectAtNextOpen()
     nodesim::PseudoTerminal second;
     serialhandler serial;
     SampleLog samples(serial);
-    configure(serial);
-    serial.receiveDevicename(QString::fromStdString(first.devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, first.devicePath()));
     serial.receiveDevicename(QString::fromStdString(second.devicePath()));
     QVERIFY(first.clientReady());
     QVERIFY(!second.clientAttached());
@@ -231,9 +236,7 @@ void TestSerialPort::initMessageOnTheWire()
     QFETCH(QString, debugLine);
     nodesim::PseudoTerminal pty;
     serialhandler serial;
-    configure(serial, {12, -1, -1, end1, end2, slot1, slot2, 6, 6});
-    serial.receiveDevicename(QString::fromStdString(pty.devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, pty.devicePath(), {12, -1, -1, end1, end2, slot1, slot2, 6, 6}));
 
     WireWatcher watcher(pty);
     DebugLog debug;
@@ -270,9 +273,7 @@ void TestSerialPort::initMessageRefused()
     nodesim::PseudoTerminal pty;
     serialhandler serial;
     TextLog text(serial);
-    configure(serial, {12, -1, -1, 55, 1, slot1, slot2, 6, 6});
-    serial.receiveDevicename(QString::fromStdString(pty.devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, pty.devicePath(), {12, -1, -1, 55, 1, slot1, slot2, 6, 6}));
     QVERIFY(!serial.SendInitMsg());
     QCOMPARE(text.lines,
              QStringList(QStringLiteral(
@@ -351,9 +352,7 @@ void TestSerialPort::unplugDuringInitMessage()
     auto receiver = std::make_unique<nodesim::PseudoTerminal>();
     serialhandler serial;
     TextLog text(serial);
-    configure(serial);
-    serial.receiveDevicename(QString::fromStdString(receiver->devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, receiver->devicePath()));
     receiver.reset();
     QVERIFY(!serial.SendInitMsg());
     QCOMPARE(text.lines, QStringList(QStringLiteral("Serial device lost: Input/output error")));
@@ -417,9 +416,7 @@ void TestSerialPort::releasedOnDestructionAndDeleteStuff()
     QVERIFY(!pty.clientAttached());
 
     serialhandler serial;
-    configure(serial);
-    serial.receiveDevicename(QString::fromStdString(pty.devicePath()));
-    QCOMPARE(serial.OpenUsb(10), 1);
+    QVERIFY(openOn(serial, pty.devicePath()));
     serial.deleteStuff();
     QCOMPARE(openDescriptorCount(), descriptors);
     QCOMPARE(serial.CloseUsb(), 0);
