@@ -1,8 +1,8 @@
 // Speed of the serial link: frames searched and decoded per second in memory,
 // and bytes per second read through a pseudo-terminal with libserial.
 #include "pseudoterminal.h"
-#include "samplesource.h"
 #include "serialhandler.h"
+#include "sinesource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,10 @@
 // The receiver simulator: its program driven as a user drives it, streaming
 // into the serial link, and its reusable parts.
 #include "datalogger.h"
+#include "logreplay.h"
 #include "pseudoterminal.h"
-#include "samplesource.h"
 #include "serialtest.h"
+#include "sinesource.h"
 #include "streamer.h"
 
 #include <QDirIterator>

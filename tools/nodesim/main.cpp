@@ -1,6 +1,7 @@
 // nodesim: plays Motion Monitor's sensor receiver on a pseudo-terminal.
+#include "logreplay.h"
 #include "pseudoterminal.h"
-#include "samplesource.h"
+#include "sinesource.h"
 #include "streamer.h"
 
 #include <QCommandLineParser>
