@@ -1,0 +1,252 @@
+// The program at the receiver's line rate: the simulator sends 14-byte frames
+// at the pace of a 9600-baud line (about 68 frames per second) on a
+// pseudo-terminal, and the main window, set up as a user sets it (wireless
+// mode, plots on, "Datalog" checked, read interval 10 ms), reads, shows, plots
+// and logs them for a minute. Once with a plot window of 100 points, once with
+// 100 000. Prints per run: frames sent, samples logged, lost and duplicated
+// (the log read back against what was sent), frames still waiting when the
+// simulator sent its last one, and the program's CPU time as a share of one
+// core over the streaming.
+//
+//   bench_acquisition [seconds]     (default 60)
+//
+// The simulator runs in a thread of this process; its own CPU time is taken
+// out of the process's. The window is shown on the platform Qt is given
+// (./build.sh bench sets offscreen); the plots are drawn in full either way.
+
+#include "logreplay.h"
+#include "mainwindow.h"
+#include "options.h"
+#include "pseudoterminal.h"
+#include "sinesource.h"
+#include "streamer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <sys/resource.h>
+#include <thread>
+
+namespace
+{
+
+constexpr double lineRate = 9600.0 / 10 / 14; // 8N1: ten bits a byte
+constexpr int readIntervalMs = 10;
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+template <class T> T *child(QWidget *root, const char *name)
+{
+    auto *w = root->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no widget \"%s\"", name);
+    return w;
+}
+
+// Builds the main window and answers its start-up dialogs as a user would:
+// wireless mode on `device`, plots on with `plotWindow` points, logging into
+// `logDir`; the summary box closed.
+std::unique_ptr<MainWindow> startWindow(const QString &device, const QString &logDir,
+                                        int plotWindow)
+{
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto *o = qobject_cast<Options *>(modal)) {
+            child<QRadioButton>(o, "RealProgram")->setChecked(true);
+            child<QCheckBox>(o, "checkBox")->setChecked(true);
+            child<QGroupBox>(o, "groupBox_2")->setChecked(true);
+            child<QLineEdit>(o, "devicenameField")->setText(device);
+            child<QLineEdit>(o, "filenameField")->setText(logDir);
+            child<QSpinBox>(o, "AutoClearLines")->setValue(plotWindow);
+            child<QDialogButtonBox>(o, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            box->accept();
+        }
+    });
+    answer.start(5);
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    child<QSpinBox>(window.get(), "TaajuusSBox")->setValue(readIntervalMs);
+    child<QCheckBox>(window.get(), "LogBox1")->setChecked(true);
+    return window;
+}
+
+long completeRows(const QString &dir)
+{
+    long rows = 0;
+    for (const QString &name : QDir(dir).entryList(QDir::Files)) {
+        QFile file(QDir(dir).filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            rows += file.readAll().count('\n') - 1; // less the header
+    }
+    return rows;
+}
+
+struct Result {
+    long sent = 0;
+    long logged = 0;
+    long lost = 0;
+    long duplicated = 0;
+    long waiting = 0;
+    double cpuShare = 0;
+    double cpuSeconds = 0;
+    double seconds = 0;
+};
+
+// What the simulator saw at the moment its last frame was out.
+struct LastFrame {
+    std::atomic<bool> sent{false};
+    double processCpu = 0;
+    double simulatorCpu = 0;
+    qint64 elapsedMs = 0;
+    long logged = 0;
+};
+
+Result run(int plotWindow, int seconds)
+{
+    QTemporaryDir logDir;
+    nodesim::PseudoTerminal pty;
+    auto window = startWindow(QString::fromStdString(pty.devicePath()), logDir.path(), plotWindow);
+    child<QPushButton>(window.get(), "Start_Button")->click();
+
+    nodesim::StreamConfig config;
+    config.rate = lineRate;
+    config.count = static_cast<long>(lineRate * seconds);
+    nodesim::SineSource sine(config.format);
+    LastFrame last;
+    QElapsedTimer wall;
+    std::atomic<bool> stop{false};
+    nodesim::StreamReport report;
+    const double cpuAtStart = processCpuSeconds();
+    wall.start();
+    std::thread simulator([&] {
+        nodesim::Streamer streamer(
+            pty, config, [&] { return std::optional<nodesim::Sample>(sine.next()); },
+            [&](const std::string &event) {
+                if (event.rfind("all ", 0) != 0)
+                    return;
+                last.processCpu = processCpuSeconds();
+                last.simulatorCpu = threadCpuSeconds();
+                last.elapsedMs = wall.elapsed();
+                last.logged = completeRows(logDir.path());
+                last.sent = true;
+            });
+        report = streamer.run(stop);
+    });
+
+    // Runs the program until the simulator is done and the program has
+    // caught up (or plainly will not).
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer drain;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!last.sent)
+            return;
+        if (!drain.isValid())
+            drain.start();
+        if (completeRows(logDir.path()) >= config.count || drain.elapsed() > 5000)
+            loop.quit();
+    });
+    poll.start(100);
+    loop.exec();
+    child<QPushButton>(window.get(), "Stop_Button")->click();
+    stop = true;
+    simulator.join();
+
+    Result r;
+    r.sent = report.frames;
+    r.waiting = report.frames - last.logged;
+    r.seconds = last.elapsedMs / 1000.0;
+    r.cpuSeconds = last.processCpu - cpuAtStart - last.simulatorCpu;
+    r.cpuShare = r.cpuSeconds / r.seconds;
+
+    // The log against the frames sent, in order: a row that is the next frame
+    // matches; frames passed over are lost, rows that match nothing are
+    // duplicates (or garbage).
+    std::vector<nodesim::Sample> rows;
+    for (const QString &name : QDir(logDir.path()).entryList(QDir::Files, QDir::Name)) {
+        std::string error;
+        if (!nodesim::readLogFile(QDir(logDir.path()).filePath(name).toStdString(), rows, error))
+            std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    nodesim::SineSource replay(config.format);
+    std::vector<nodesim::Sample> sent;
+    for (long i = 0; i < r.sent; ++i)
+        sent.push_back(replay.next());
+    size_t next = 0;
+    long matched = 0;
+    for (const auto &row : rows) {
+        size_t k = next;
+        while (k < sent.size() && sent[k] != row)
+            ++k;
+        if (k < sent.size()) {
+            ++matched;
+            next = k + 1;
+        }
+    }
+    r.logged = static_cast<long>(rows.size());
+    r.lost = r.sent - matched;
+    r.duplicated = r.logged - matched;
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    std::printf("nodesim at %.1f frames/s of 14 bytes (9600 baud) for %d s into the program; "
+                "read interval %d ms, plots on, \"Datalog\" on; platform %s\n",
+                lineRate, seconds, readIntervalMs, qPrintable(QApplication::platformName()));
+    bool met = true;
+    for (const auto &[plotWindow, goal] : {std::pair{100, 0.15}, std::pair{100000, 0.50}}) {
+        const Result r = run(plotWindow, seconds);
+        const bool ok = r.lost == 0 && r.duplicated == 0 && r.waiting <= 2 && r.cpuShare < goal;
+        met = met && ok;
+        std::printf("window %6d: %ld frames sent, %ld samples logged, %ld lost, %ld duplicated, "
+                    "%ld waiting when the simulator stopped; CPU %.1f%% of one core "
+                    "(%.2f s in %.1f s; goal: none lost or duplicated, at most 2 waiting, "
+                    "under %.0f%%) %s\n",
+                    plotWindow, r.sent, r.logged, r.lost, r.duplicated, r.waiting, 100 * r.cpuShare,
+                    r.cpuSeconds, r.seconds, 100 * goal, ok ? "met" : "NOT MET");
+        std::fflush(stdout);
+    }
+    return met ? 0 : 1;
+}
