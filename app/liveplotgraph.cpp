@@ -111,6 +111,11 @@ bool LivePlotGraph::summaryCovers(const QCPGraphDataContainer::const_iterator &b
     return last == double(endKey - 1) && double(mDataContainer->size()) == last - first + 1;
 }
 
+bool LivePlotGraph::summarises() const
+{
+    return summaryCovers(mDataContainer->constBegin(), mDataContainer->constEnd());
+}
+
 LivePlotGraph::Extremes LivePlotGraph::scan(std::int64_t first, std::int64_t last) const
 {
     const auto base = std::int64_t(mDataContainer->constBegin()->key);

@@ -32,6 +32,10 @@ public:
     void dropBefore(double key);
     void clearPoints();
 
+    // Whether redraws find the extremes of dense columns in the summary (true
+    // while every point held came through appendPoint in key order).
+    bool summarises() const;
+
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
                               const QCPGraphDataContainer::const_iterator &begin,
