@@ -16,8 +16,10 @@ cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=$(nproc 2>/dev/null || echo 2)
 
+# xfonts-scalable carries Bitstream Charter, the forms' heading font; wider
+# substitutes cut the headings short.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
-            libserial-dev libgl-dev fonts-dejavu-core)
+            libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
 # A virtual display and a driver for the tests that run the real program
 # window, and clang with its fuzzing runtime for the fuzz targets.
 TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev)
