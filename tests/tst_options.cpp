@@ -86,12 +86,6 @@ void browse(Options &o, const std::function<void(QFileDialog *)> &answer)
                            [answer](QWidget *w) { answer(static_cast<QFileDialog *>(w)); }}});
 }
 
-struct CurrentDir {
-    QString saved = QDir::currentPath();
-    explicit CurrentDir(const QString &dir) { QDir::setCurrent(dir); }
-    ~CurrentDir() { QDir::setCurrent(saved); }
-};
-
 } // namespace
 
 class TestOptions : public QObject
@@ -335,7 +329,7 @@ void TestOptions::browseStartsInTheFieldsDirectory()
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     QVERIFY(QDir(tmp.path()).mkpath("runs/today"));
-    CurrentDir here(tmp.path());
+    mmtest::WorkingDirectory here(tmp.path());
 
     Options o;
     const QString field = relative ? "runs/today" : tmp.filePath("runs/today");

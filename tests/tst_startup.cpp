@@ -51,13 +51,6 @@ const QString untouchedSummary = "Serial device: /dev/ttyUSB0\n"
                                  "\n"
                                  "Please make sure that your device(s) are ready!";
 
-// Restores the working directory that a test changes.
-struct CurrentDir {
-    QString saved = QDir::currentPath();
-    explicit CurrentDir(const QString &dir) { QDir::setCurrent(dir); }
-    ~CurrentDir() { QDir::setCurrent(saved); }
-};
-
 } // namespace
 
 class TestStartup : public QObject
@@ -124,12 +117,18 @@ void TestStartup::summary()
     QVERIFY(seen.icon.isNull());
 }
 
-void TestStartup::windowAfterStartup_data()
+// "Draw plots" and the window size that follows from it.
+static void windowSizeRows()
 {
     QTest::addColumn<bool>("drawPlots");
     QTest::addColumn<QSize>("size");
     QTest::newRow("plots") << true << QSize(1000, 780);
-    QTest::newRow("no plots") << false << QSize(450, 780);
+    QTest::newRow("Draw plots off") << false << QSize(450, 780);
+}
+
+void TestStartup::windowAfterStartup_data()
+{
+    windowSizeRows();
 }
 
 void TestStartup::windowAfterStartup()
@@ -178,7 +177,7 @@ void TestStartup::aboutIconNeedsLogoBesideTheProgram()
     auto window = mmtest::startMainWindow();
     QVERIFY(window);
     {
-        CurrentDir here(mmtest::programDir());
+        mmtest::WorkingDirectory here(mmtest::programDir());
         const QPixmap logo(mmtest::programDir() + "/logo.png");
         QVERIFY(!logo.isNull());
         const BoxSeen about = openBox(*window, "actionAbout");
@@ -187,7 +186,7 @@ void TestStartup::aboutIconNeedsLogoBesideTheProgram()
     }
     QTemporaryDir elsewhere;
     QVERIFY(elsewhere.isValid());
-    CurrentDir there(elsewhere.path());
+    mmtest::WorkingDirectory there(elsewhere.path());
     const BoxSeen about = openBox(*window, "actionAbout");
     QVERIFY(about.icon.isNull());
     QVERIFY(about.text.endsWith("Version: 1.3.0_linux \n"));
@@ -257,10 +256,7 @@ void TestStartup::declinedProgramEndsWithStatusZero()
 
 void TestStartup::acceptedProgramShowsSummaryThenWindow_data()
 {
-    QTest::addColumn<bool>("drawPlots");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("plots") << true << QSize(1000, 780);
-    QTest::newRow("Draw plots off") << false << QSize(450, 780);
+    windowSizeRows();
 }
 
 void TestStartup::acceptedProgramShowsSummaryThenWindow()

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +30,17 @@ QObject *childNamed(const QObject *root, const QString &name, const QMetaObject 
             return o;
     qFatal("no %s named \"%s\" under %s \"%s\"", type.className(), qPrintable(name),
            root->metaObject()->className(), qPrintable(root->objectName()));
+}
+
+WorkingDirectory::WorkingDirectory(const QString &dir) : saved_(QDir::currentPath())
+{
+    if (!QDir::setCurrent(dir))
+        qFatal("cannot change to %s", qPrintable(dir));
+}
+
+WorkingDirectory::~WorkingDirectory()
+{
+    QDir::setCurrent(saved_);
 }
 
 Options *optionsDialog()

@@ -65,6 +65,20 @@ template <class T> T *widget(const QObject *root, const QString &name)
     return static_cast<T *>(childNamed(root, name, T::staticMetaObject));
 }
 
+// Makes dir the working directory for its own lifetime: the program looks up
+// "logo.png" and relative logging directories there.
+class WorkingDirectory
+{
+public:
+    explicit WorkingDirectory(const QString &dir);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory &) = delete;
+    WorkingDirectory &operator=(const WorkingDirectory &) = delete;
+
+private:
+    QString saved_;
+};
+
 // The program's one options dialog (a top-level widget without a parent);
 // null when none exists.
 Options *optionsDialog();
