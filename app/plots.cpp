@@ -135,16 +135,19 @@ void MainWindow::PiirraKuvaajat()
     // the start or the last clear, the oldest point leaves as the new one
     // comes. A window lowered at run time thus narrows the buffers by none at
     // once: they keep their length, one out and one in.
-    if (sampleCount > options->autoClearLines) {
+    const bool full = sampleCount > options->autoClearLines;
+    if (full) {
         for (QVector<double> *buffer :
              {&accXData, &accYData, &accZData, &gyroXData, &gyroYData, &gyroZData, &indexData})
             buffer->removeFirst();
+    }
+    const double key = sampleCount;
+    indexData.append(key);
+    if (full) {
+        // The plots hold the same points as the buffers: drop what left them.
         live(accPlot)->dropBefore(indexData.constFirst());
         live(gyroPlot)->dropBefore(indexData.constFirst());
     }
-
-    const double key = sampleCount;
-    indexData.append(key);
     accXData.append(accX);
     accYData.append(accY);
     accZData.append(accZ);
