@@ -5,32 +5,30 @@
 // and logs them for a minute. Once with a plot window of 100 points, once with
 // 100 000. Prints per run: frames sent, samples logged, lost and duplicated
 // (the log read back against what was sent), frames still waiting when the
-// simulator sent its last one, and the program's CPU time as a share of one
-// core over the streaming.
+// simulator finished (when its next frame would have been due), and the
+// program's CPU time as a share of one core over the streaming.
 //
 //   bench_acquisition [seconds]     (default 60)
 //
 // The simulator runs in a thread of this process; its own CPU time is taken
 // out of the process's. The window is shown on the platform Qt is given
-// (./build.sh bench sets offscreen); the plots are drawn in full either way.
+// (./build.sh bench sets offscreen, where it paints into memory as it would
+// for a screen).
 
+#include "benchwindow.h"
 #include "logreplay.h"
-#include "mainwindow.h"
-#include "options.h"
 #include "pseudoterminal.h"
 #include "sinesource.h"
 #include "streamer.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -50,6 +48,8 @@
 namespace
 {
 
+using bench::child;
+
 constexpr double lineRate = 9600.0 / 10 / 14; // 8N1: ten bits a byte
 constexpr int readIntervalMs = 10;
 
@@ -68,45 +68,27 @@ double threadCpuSeconds()
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-template <class T> T *child(QWidget *root, const char *name)
-{
-    auto *w = root->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no widget \"%s\"", name);
-    return w;
-}
-
-// Builds the main window and answers its start-up dialogs as a user would:
-// wireless mode on `device`, plots on with `plotWindow` points, logging into
-// `logDir`; the summary box closed.
+// Wireless mode on `device`, plots on with `plotWindow` points, logging into
+// `logDir`; then a read interval of 10 ms and "Datalog" checked, as a user
+// sets them.
 std::unique_ptr<MainWindow> startWindow(const QString &device, const QString &logDir,
                                         int plotWindow)
 {
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (auto *o = qobject_cast<Options *>(modal)) {
-            child<QRadioButton>(o, "RealProgram")->setChecked(true);
-            child<QCheckBox>(o, "checkBox")->setChecked(true);
-            child<QGroupBox>(o, "groupBox_2")->setChecked(true);
-            child<QLineEdit>(o, "devicenameField")->setText(device);
-            child<QLineEdit>(o, "filenameField")->setText(logDir);
-            child<QSpinBox>(o, "AutoClearLines")->setValue(plotWindow);
-            child<QDialogButtonBox>(o, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            box->accept();
-        }
+    auto window = bench::startWindow([&](Options &o) {
+        child<QRadioButton>(&o, "RealProgram")->setChecked(true);
+        child<QCheckBox>(&o, "checkBox")->setChecked(true);
+        child<QGroupBox>(&o, "groupBox_2")->setChecked(true);
+        child<QLineEdit>(&o, "devicenameField")->setText(device);
+        child<QLineEdit>(&o, "filenameField")->setText(logDir);
+        child<QSpinBox>(&o, "AutoClearLines")->setValue(plotWindow);
     });
-    answer.start(5);
-    auto window = std::make_unique<MainWindow>();
     window->show();
     child<QSpinBox>(window.get(), "TaajuusSBox")->setValue(readIntervalMs);
     child<QCheckBox>(window.get(), "LogBox1")->setChecked(true);
     return window;
 }
 
+// Rows written so far, headers left out; each row is written whole.
 long completeRows(const QString &dir)
 {
     long rows = 0;
