@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(mmtest::OptionsEditor)
@@ -144,6 +145,9 @@ void TestStartup::windowAfterStartup()
     QCOMPARE(window->objectName(), QString("MainWindow"));
     // main() shows the window; the constructor leaves that to it.
     QVERIFY(!window->isVisible());
+    // The acceptance reached the window before the summary: its lines, only.
+    QCOMPARE(mmtest::widget<QTextBrowser>(window.get(), "msgBrowser")->toPlainText(),
+             QString("options updated.\n****************"));
     QPointer<Options> options = mmtest::optionsDialog();
     QVERIFY(options);
     QVERIFY(options->isHidden());

@@ -1,17 +1,37 @@
 #include "xvfbsession.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
 XvfbSession::XvfbSession()
 {
-    // -displayfd picks a free display and writes its number once the server
-    // accepts connections, so nothing has to guess a number or wait blindly.
-    server_.setProgram("Xvfb");
-    server_.setArguments({"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    // Servers started with -displayfd alone scan upwards from :0, and one that
+    // is starting may disturb a running server's socket on its way; so this
+    // one takes a free number far above theirs, and -displayfd only tells
+    // when the server accepts connections.
+    for (int attempt = 0; attempt < 20 && display_.isEmpty(); ++attempt) {
+        const int number = QRandomGenerator::global()->bounded(200, 5000);
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
+            QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+            continue;
+        startServer(number);
+    }
+}
+
+XvfbSession::~XvfbSession()
+{
+    stopServer();
+}
+
+void XvfbSession::startServer(int number)
+{
+    const QString name = QString::number(number);
     server_.setProcessChannelMode(QProcess::SeparateChannels);
-    server_.start();
+    server_.start("Xvfb", {":" + name, "-displayfd", "1", "-screen", "0", "1280x1024x24",
+                           "-nolisten", "tcp"});
     if (!server_.waitForStarted(30000)) {
         error_ = "Xvfb did not start: " + server_.errorString();
         return;
@@ -22,17 +42,23 @@ XvfbSession::XvfbSession()
         server_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         out += server_.readAllStandardOutput();
     }
-    bool ok = false;
-    const int number = out.trimmed().toInt(&ok);
-    if (!ok) {
-        error_ = "Xvfb gave no display number: " +
+    if (out.trimmed() != name.toLatin1()) {
+        error_ = "Xvfb did not start on :" + name + ": " +
                  QString::fromLocal8Bit(server_.readAllStandardError());
+        stopServer();
         return;
     }
-    display_ = ":" + QString::number(number);
+    display_ = ":" + name;
+    bool answers = false;
+    xdotool({"getdisplaygeometry"}, &answers);
+    if (!answers) {
+        error_ = "Xvfb on " + display_ + " does not answer";
+        display_.clear();
+        stopServer();
+    }
 }
 
-XvfbSession::~XvfbSession()
+void XvfbSession::stopServer()
 {
     if (server_.state() == QProcess::NotRunning)
         return;

@@ -55,6 +55,9 @@ public:
     bool click(const QString &window, int x, int y) const;
 
 private:
+    void startServer(int number);
+    void stopServer();
+
     QProcess server_;
     QString display_;
     QString error_;
