@@ -212,16 +212,14 @@ void TestStartup::readmeBox()
 namespace
 {
 
-struct Program {
+// The built program on its own X server, started beside logo.png.
+struct ProgramOnX {
+    XvfbSession x;
     QProcess process;
-    explicit Program(const XvfbSession &x)
-    {
-        process.setProcessEnvironment(x.environment());
-        process.setWorkingDirectory(mmtest::programDir());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(mmtest::programPath(), {});
-    }
-    ~Program()
+    qint64 pid = 0;
+    QString options; // the start-up options dialog's window, once shown
+
+    ~ProgramOnX()
     {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
@@ -231,18 +229,31 @@ struct Program {
     QString output() { return QString::fromLocal8Bit(process.readAll()); }
 };
 
+// Starts the program and waits for its options dialog.
+void startUntilOptions(ProgramOnX &p)
+{
+    QVERIFY2(p.x.isRunning(), qPrintable(p.x.error()));
+    p.process.setProcessEnvironment(p.x.environment());
+    p.process.setWorkingDirectory(mmtest::programDir());
+    p.process.setProcessChannelMode(QProcess::MergedChannels);
+    p.process.start(mmtest::programPath(), {});
+    QVERIFY(p.process.waitForStarted(30000));
+    p.pid = p.process.processId();
+    p.options = p.x.waitForWindow(p.pid, "^Options$");
+    QVERIFY2(!p.options.isEmpty(), qPrintable(p.output()));
+}
+
 } // namespace
 
 void TestStartup::declinedProgramEndsWithStatusZero()
 {
-    XvfbSession x;
-    QVERIFY2(x.isRunning(), qPrintable(x.error()));
-    Program program(x);
-    QVERIFY(program.process.waitForStarted(30000));
-    const qint64 pid = program.process.processId();
-
-    const QString options = x.waitForWindow(pid, "^Options$");
-    QVERIFY2(!options.isEmpty(), qPrintable(program.output()));
+    ProgramOnX program;
+    startUntilOptions(program);
+    if (QTest::currentTestFailed())
+        return;
+    const XvfbSession &x = program.x;
+    const qint64 pid = program.pid;
+    const QString options = program.options;
     QCOMPARE(x.visibleWindows(pid, "."), QStringList{options});
     QVERIFY(x.pressKey(options, "Escape"));
 
@@ -268,14 +279,13 @@ void TestStartup::acceptedProgramShowsSummaryThenWindow()
     QFETCH(bool, drawPlots);
     QFETCH(QSize, size);
 
-    XvfbSession x;
-    QVERIFY2(x.isRunning(), qPrintable(x.error()));
-    Program program(x);
-    QVERIFY(program.process.waitForStarted(30000));
-    const qint64 pid = program.process.processId();
-
-    const QString options = x.waitForWindow(pid, "^Options$");
-    QVERIFY2(!options.isEmpty(), qPrintable(program.output()));
+    ProgramOnX program;
+    startUntilOptions(program);
+    if (QTest::currentTestFailed())
+        return;
+    const XvfbSession &x = program.x;
+    const qint64 pid = program.pid;
+    const QString options = program.options;
     QCOMPARE(x.windowSize(options), QSize(592, 407));
     if (!drawPlots) {
         // "Draw plots" sits at 10,10 in the plot panel at 460,120.
