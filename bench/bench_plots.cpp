@@ -21,16 +21,11 @@
 //
 //   bench_plots [samples]     (timed samples per run, default 200)
 
-#include "mainwindow.h"
-#include "options.h"
+#include "benchwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
 #include <qcustomplot.h>
 
 #include <algorithm>
@@ -75,33 +70,13 @@ Sample wave(long t)
              int16_t(55 * std::cos(0.3 * x)), int16_t(150 * std::sin(0.05 * x))}};
 }
 
-template <class T> T *child(QObject *root, const char *name)
-{
-    auto *w = root->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no widget \"%s\"", name);
-    return w;
-}
-
-// Builds the main window as a user would: the start-up options with plots on
-// or off and the plot window given, accepted; the summary box closed.
+// The main window as a user builds it: plots on or off, the plot window given.
 std::unique_ptr<MainWindow> startWindow(bool plots, int window)
 {
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (auto *o = qobject_cast<Options *>(modal)) {
-            child<QCheckBox>(o, "checkBox")->setChecked(plots);
-            child<QSpinBox>(o, "AutoClearLines")->setValue(window);
-            child<QDialogButtonBox>(o, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            box->accept();
-        }
+    return bench::startWindow([&](Options &o) {
+        bench::child<QCheckBox>(&o, "checkBox")->setChecked(plots);
+        bench::child<QSpinBox>(&o, "AutoClearLines")->setValue(window);
     });
-    answer.start(5);
-    return std::make_unique<MainWindow>();
 }
 
 void feed(MainWindow &window, const Sample &s)
