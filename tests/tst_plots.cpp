@@ -110,11 +110,11 @@ int curvePixels(QCustomPlot *plot)
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            const int strong = std::max({c.red(), c.green(), c.blue()});
-            const int weak =
-                c.red() + c.green() + c.blue() - strong - std::min({c.red(), c.green(), c.blue()});
-            if (strong >= 200 && weak <= 120 && std::min({c.red(), c.green(), c.blue()}) <= 120 &&
-                !legend.contains(x, y))
+            const int channels[3] = {c.red(), c.green(), c.blue()};
+            const auto strong =
+                std::count_if(channels, channels + 3, [](int v) { return v >= 200; });
+            const auto weak = std::count_if(channels, channels + 3, [](int v) { return v <= 120; });
+            if (strong == 1 && weak == 2 && !legend.contains(x, y))
                 ++n;
         }
     }
