@@ -148,6 +148,7 @@ kill "$program"
 wait "$program" 2>/dev/null || true
 
 rows=$(($(grep -c . "$log") - 1))
+[ "$rows" -gt 0 ] || die "the log file $log holds no rows"
 say "$(grep 'nodesim: sent' "$OUT/nodesim.txt" | sed 's/^nodesim: //')"
 say "the program logged $rows rows"
 say "screenshot: $OUT/screenshot.png"
