@@ -90,8 +90,8 @@ Xvfb -displayfd 3 -auth "$WORK/server.auth" -nolisten tcp -screen 0 1280x1024x24
     3>"$WORK/display" 2>"$WORK/xvfb.txt" &
 PIDS+=($!)
 wait_for 20 "the virtual display" test -s "$WORK/display"
-export DISPLAY=:$(cat "$WORK/display")
-export XAUTHORITY=$WORK/Xauthority
+DISPLAY=:$(cat "$WORK/display")
+export DISPLAY XAUTHORITY=$WORK/Xauthority
 xauth -q add "$DISPLAY" . "$cookie"
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$WORK/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
