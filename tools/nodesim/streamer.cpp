@@ -95,7 +95,11 @@ void Streamer::waitUntil(Clock::time_point deadline, const std::atomic<bool> &st
         if (left <= 0 || stop || !pty.isOpen())
             return;
         // Short slices keep a stop request and a closing program noticed.
-        pty.waitReadable(static_cast<int>(std::min<long long>(left, 50)));
+        const int slice = static_cast<int>(std::min<long long>(left, 50));
+        // With no program on the line, poll() reports the hang-up at once
+        // instead of waiting: sleep instead of spinning on it.
+        if (!pty.waitReadable(slice) && !pty.clientAttached())
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(slice, 5)));
     }
 }
 
