@@ -1,7 +1,5 @@
 // What `cmake --install` puts on a machine: the program, the files it expects
 // beside its working directory, and a menu entry with an icon.
-#include "mmtest.h"
-
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -32,7 +30,7 @@ void TestInstall::installsProgramFilesAndMenuEntry()
     env.insert("DESTDIR", root.path());
     install.setProcessEnvironment(env);
     install.setProcessChannelMode(QProcess::MergedChannels);
-    const QString buildDir = QFileInfo(mmtest::programDir()).path();
+    const QString buildDir = QFileInfo(MM_BIN_DIR).path();
     install.start(cmake, {"--install", buildDir});
     QVERIFY(install.waitForFinished(120000));
     QVERIFY2(install.exitCode() == 0, install.readAll().constData());
@@ -60,7 +58,7 @@ void TestInstall::installsProgramFilesAndMenuEntry()
     for (const char *file : {"logo.png", "readme.txt"}) {
         QVERIFY2(workDir.exists(file), file);
         QCOMPARE(QFileInfo(workDir.filePath(file)).size(),
-                 QFileInfo(mmtest::sourceDir() + "/resources/" + file).size());
+                 QFileInfo(MM_SOURCE_DIR "/resources/" + QString(file)).size());
     }
 
     const QString icon = entry.value("Icon").toString();

@@ -1,16 +1,13 @@
 #include "mmtest.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -21,36 +18,6 @@
 
 namespace mmtest
 {
-
-QObject *childNamed(const QObject *root, const QString &name, const QMetaObject &type)
-{
-    const auto found = root->findChildren<QObject *>(name);
-    for (QObject *o : found)
-        if (type.cast(o))
-            return o;
-    qFatal("no %s named \"%s\" under %s \"%s\"", type.className(), qPrintable(name),
-           root->metaObject()->className(), qPrintable(root->objectName()));
-}
-
-WorkingDirectory::WorkingDirectory(const QString &dir) : saved_(QDir::currentPath())
-{
-    if (!QDir::setCurrent(dir))
-        qFatal("cannot change to %s", qPrintable(dir));
-}
-
-WorkingDirectory::~WorkingDirectory()
-{
-    QDir::setCurrent(saved_);
-}
-
-Options *optionsDialog()
-{
-    const auto tops = QApplication::topLevelWidgets();
-    for (QWidget *w : tops)
-        if (auto *o = qobject_cast<Options *>(w))
-            return o;
-    return nullptr;
-}
 
 void setTestMode(Options &o, bool on)
 {
@@ -79,11 +46,6 @@ void setAutoClearLines(Options &o, int lines)
     widget<QSpinBox>(&o, "AutoClearLines")->setValue(lines);
 }
 
-void setNewFileLines(Options &o, int lines)
-{
-    widget<QSpinBox>(&o, "newfilelines")->setValue(lines);
-}
-
 void setSensor(Options &o, int slot, bool on, int type, int bytes)
 {
     const QString n = QString::number(slot);
@@ -92,81 +54,49 @@ void setSensor(Options &o, int slot, bool on, int type, int bytes)
     widget<QSpinBox>(&o, "S" + n + "_Bytes")->setValue(bytes);
 }
 
-namespace
-{
-
-void dismiss(QWidget *w)
-{
-    if (auto *d = qobject_cast<QDialog *>(w))
-        d->reject();
-    else
-        w->close();
-}
-
-QString describe(QWidget *w)
-{
-    return QStringLiteral("%1 \"%2\"").arg(w->metaObject()->className(), w->windowTitle());
-}
-
-ModalAnswer answerOptions(const OptionsEditor &edit, QDialogButtonBox::StandardButton button)
-{
-    return {&Options::staticMetaObject, [edit, button](QWidget *w) {
-                auto *o = static_cast<Options *>(w);
-                if (edit)
-                    edit(*o);
-                widget<QDialogButtonBox>(o, "buttonBox")->button(button)->click();
-            }};
-}
-
-// Set while a MainWindow is being built; a process ended meanwhile (the
-// constructor's answer to declined options) must not look like a passed test.
-bool constructing = false;
-
-void failOnExitDuringConstruction()
-{
-    if (constructing) {
-        std::fputs("FAIL: the MainWindow constructor ended the process\n", stderr);
-        std::_Exit(1);
-    }
-}
-
-} // namespace
-
 int answerModals(const std::function<void()> &open, const std::vector<ModalAnswer> &answers)
 {
     std::size_t next = 0;
-    int answered = 0;
     QStringList problems;
     QTimer poll;
-    poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible())
             return;
-        if (next >= answers.size()) {
-            problems << "unexpected dialog " + describe(modal);
-            dismiss(modal);
+        const QString seen =
+            QStringLiteral("%1 \"%2\"").arg(modal->metaObject()->className(), modal->windowTitle());
+        if (next < answers.size() && answers[next].type->cast(modal)) {
+            answers[next++].answer(modal);
             return;
         }
-        const ModalAnswer &a = answers[next++];
-        if (!a.type->cast(modal)) {
-            problems << QStringLiteral("expected a %1, got %2")
-                            .arg(a.type->className(), describe(modal));
-            dismiss(modal);
-            return;
-        }
-        a.answer(modal);
-        ++answered;
+        problems << (next < answers.size() ? QStringLiteral("expected a %1, got %2")
+                                                 .arg(answers[next].type->className(), seen)
+                                           : "unexpected dialog " + seen);
+        ++next;
+        if (auto *d = qobject_cast<QDialog *>(modal))
+            d->reject();
+        else
+            modal->close();
     });
-    poll.start();
+    poll.start(5);
     open();
     poll.stop();
+    const int answered = int(next) - int(problems.size());
     if (next < answers.size())
-        problems
-            << QStringLiteral("%1 dialog(s) expected but never shown").arg(answers.size() - next);
+        problems << QStringLiteral("%1 dialog(s) never shown").arg(answers.size() - next);
     if (!problems.isEmpty())
         QTest::qFail(qPrintable(problems.join("; ")), __FILE__, __LINE__);
     return answered;
+}
+
+static ModalAnswer answerOptions(const OptionsEditor &edit, QDialogButtonBox::StandardButton b)
+{
+    return {&Options::staticMetaObject, [edit, b](QWidget *w) {
+                auto *o = static_cast<Options *>(w);
+                if (edit)
+                    edit(*o);
+                widget<QDialogButtonBox>(o, "buttonBox")->button(b)->click();
+            }};
 }
 
 ModalAnswer acceptOptions(const OptionsEditor &edit)
@@ -179,21 +109,29 @@ ModalAnswer cancelOptions(const OptionsEditor &edit)
     return answerOptions(edit, QDialogButtonBox::Cancel);
 }
 
-ModalAnswer closeMessageBox(QString *text, QPixmap *icon)
+ModalAnswer closeMessageBox(MessageBox *seen)
 {
-    return {&QMessageBox::staticMetaObject, [text, icon](QWidget *w) {
+    return {&QMessageBox::staticMetaObject, [seen](QWidget *w) {
                 auto *box = static_cast<QMessageBox *>(w);
-                if (text)
-                    *text = box->text();
-                if (icon)
-                    *icon = box->iconPixmap();
+                if (seen)
+                    *seen = {box->windowTitle(), box->text(), box->iconPixmap(),
+                             int(box->standardButtons())};
                 box->button(QMessageBox::Ok)->click();
             }};
 }
 
-std::unique_ptr<MainWindow> startMainWindow(const OptionsEditor &edit, QString *summary)
+// Set while a MainWindow is being built: a process ended meanwhile (the
+// constructor's answer to declined options) must not look like a pass.
+static bool constructing = false;
+
+std::unique_ptr<MainWindow> startMainWindow(const OptionsEditor &edit, MessageBox *summary)
 {
-    static const bool guarded = std::atexit(failOnExitDuringConstruction) == 0;
+    static const int guarded = std::atexit([] {
+        if (constructing) {
+            std::fputs("FAIL: the MainWindow constructor ended the process\n", stderr);
+            std::_Exit(1);
+        }
+    });
     Q_UNUSED(guarded);
     std::unique_ptr<MainWindow> window;
     constructing = true;
@@ -203,19 +141,16 @@ std::unique_ptr<MainWindow> startMainWindow(const OptionsEditor &edit, QString *
     return window;
 }
 
-bool reopenOptions(MainWindow &window, const OptionsEditor &edit, bool accept)
+int trigger(MainWindow &window, const char *action, const std::vector<ModalAnswer> &answers)
 {
-    auto *action = widget<QAction>(&window, "actionOptions");
-    return answerModals([action] { action->trigger(); },
-                        {accept ? acceptOptions(edit) : cancelOptions(edit)}) == 1;
+    QAction *a = widget<QAction>(&window, action);
+    return answerModals([a] { a->trigger(); }, answers);
 }
 
-QString readMessageBoxOf(MainWindow &window, const QString &actionName, QPixmap *icon)
+bool reopenOptions(MainWindow &window, const OptionsEditor &edit, bool accept)
 {
-    auto *action = widget<QAction>(&window, actionName);
-    QString text;
-    answerModals([action] { action->trigger(); }, {closeMessageBox(&text, icon)});
-    return text;
+    return trigger(window, "actionOptions", {accept ? acceptOptions(edit) : cancelOptions(edit)}) ==
+           1;
 }
 
 } // namespace mmtest

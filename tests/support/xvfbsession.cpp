@@ -8,10 +8,9 @@
 
 XvfbSession::XvfbSession()
 {
-    // Servers started with -displayfd alone scan upwards from :0, and one that
-    // is starting may disturb a running server's socket on its way; so this
-    // one takes a free number far above theirs, and -displayfd only tells
-    // when the server accepts connections.
+    // Servers started with -displayfd alone scan upwards from :0 and may
+    // disturb a running server's socket on the way: this one takes a free
+    // number far above, and -displayfd only tells when it accepts connections.
     for (int attempt = 0; attempt < 20 && display_.isEmpty(); ++attempt) {
         const int number = QRandomGenerator::global()->bounded(200, 5000);
         if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
@@ -120,7 +119,6 @@ QString XvfbSession::waitForWindow(qint64 pid, const QString &nameRegex, int tim
 
 QSize XvfbSession::windowSize(const QString &window) const
 {
-    // "Geometry: 1000x780" in the second line of the answer.
     const QString out = xdotool({"getwindowgeometry", window});
     const auto m = QRegularExpression(R"(Geometry:\s*(\d+)x(\d+))").match(out);
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();

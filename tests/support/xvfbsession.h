@@ -6,20 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-// A private X server (Xvfb, no window manager) on a free display, and xdotool
-// to drive the windows of programs started on it, for tests that run the
-// built program as its user meets it. The server stops with the object.
-//
-//     XvfbSession x;
-//     QVERIFY2(x.isRunning(), qPrintable(x.error()));
-//     QProcess p;
-//     p.setProcessEnvironment(x.environment());
-//     p.start(mmtest::programPath());
-//     const QString win = x.waitForWindow(p.processId(), "^Options$");
-//     QVERIFY(!win.isEmpty());
-//     QVERIFY(x.pressKey(win, "Return"));
-//
-// Every wait is bounded and polls a condition; none relies on a fixed delay.
+// A private X server (Xvfb, no window manager) on a free display, with
+// xdotool to drive the windows of programs started on it. The server stops
+// with the object. Every wait is bounded and polls a condition.
 class XvfbSession
 {
 public:
@@ -30,28 +19,20 @@ public:
 
     bool isRunning() const { return !display_.isEmpty(); }
     QString error() const { return error_; }
-    QString display() const { return display_; } // e.g. ":3"
-
-    // The test's environment with DISPLAY set to this server and Qt told to
-    // use it (QT_QPA_PLATFORM=xcb).
+    // The test's environment with DISPLAY set to this server and Qt on xcb.
     QProcessEnvironment environment() const;
 
-    // Runs xdotool on this display and returns its trimmed output; *ok (when
-    // given) tells whether it ran to a normal end within 30 s. A search that
-    // finds nothing counts as a normal end with empty output.
+    // Runs xdotool here and returns its trimmed output; *ok tells whether it
+    // ended normally within 30 s (a search that finds nothing does).
     QString xdotool(const QStringList &args, bool *ok = nullptr) const;
-
-    // Ids of the visible windows of process pid whose name matches the
-    // regular expression (xdotool's search syntax).
+    // Visible windows of process pid whose name matches the regular expression.
     QStringList visibleWindows(qint64 pid, const QString &nameRegex) const;
-    // Waits until process pid shows a visible window matching the regular
-    // expression; returns its id, or an empty string after timeoutMs.
+    // The first such window once one shows; empty after timeoutMs.
     QString waitForWindow(qint64 pid, const QString &nameRegex, int timeoutMs = 60000) const;
-
     QSize windowSize(const QString &window) const;
-    // Gives the window the keyboard focus and types key (e.g. "Return").
+    // Focuses the window and types key (e.g. "Return").
     bool pressKey(const QString &window, const QString &key) const;
-    // Clicks the left mouse button at pos, relative to the window.
+    // A left click at (x, y) in the window.
     bool click(const QString &window, int x, int y) const;
 
 private:
