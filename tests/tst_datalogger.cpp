@@ -4,19 +4,18 @@
 #include "datalogger.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 #include <csignal>
-#include <poll.h>
+#include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,7 +26,6 @@ namespace
 const QString header =
     QStringLiteral("indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n");
 const QString created = QStringLiteral("New file created: ");
-const QString notCreated = QStringLiteral("File could not be created!");
 
 // Sample n of a run: distinct per n, with negative values and both extremes.
 QList<int> sample(int n)
@@ -44,10 +42,8 @@ void logSample(Datalogger &logger, int n)
 // The line that sample n must become as row `index` of its file.
 QString row(int index, int n)
 {
-    QStringList fields{QString::number(index)};
-    for (int v : sample(n))
-        fields << QString::number(v);
-    return fields.join(',') + '\n';
+    const QList<int> s = sample(n);
+    return QString::asprintf("%d,%d,%d,%d,%d,%d,%d\n", index, s[0], s[1], s[2], s[3], s[4], s[5]);
 }
 
 // Header and rows of one file start; first is the first row's sample.
@@ -67,12 +63,11 @@ QString readBack(const QString &path)
     return QString::fromUtf8(f.readAll());
 }
 
-QStringList texts(const QSignalSpy &spy)
+// The file name carried by message i of a NewFileCreated spy, if any.
+QString createdName(const QSignalSpy &spy, int i)
 {
-    QStringList list;
-    for (const QList<QVariant> &args : spy)
-        list << args.at(0).toString();
-    return list;
+    const QString message = spy.at(i).at(0).toString();
+    return message.startsWith(created) ? message.mid(created.size()) : QString();
 }
 
 // The name of a file started in dir at time t, built field by field.
@@ -80,10 +75,8 @@ QString nameAt(const QString &dir, const QDateTime &t)
 {
     const QDate d = t.date();
     const QTime c = t.time();
-    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return dir + QStringLiteral("//%1.%2, %3.%4.%5.txt")
-                     .arg(two(d.day()), two(d.month()), QString::number(c.hour()), two(c.minute()),
-                          two(c.second()));
+    return dir + QString::asprintf("//%02d.%02d, %d.%02d.%02d.txt", d.day(), d.month(), c.hour(),
+                                   c.minute(), c.second());
 }
 
 // Whether `name` is a file started in dir at some second from before to after
@@ -95,12 +88,6 @@ bool startedBetween(const QString &name, const QString &dir, const QDateTime &be
         if (name == nameAt(dir, t))
             return true;
     return false;
-}
-
-// The file name carried by a "New file created: " message.
-QString createdName(const QString &message)
-{
-    return message.startsWith(created) ? message.mid(created.size()) : QString();
 }
 
 QStringList filesIn(const QString &dir)
@@ -115,33 +102,16 @@ class tst_Datalogger : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void cleanup();
-
-    void rollsOverWithinOneSecondIntoOneFile();
-    void rollsOverIntoThreeFilesASecondApart();
-    void namesFileAfterLocalTime_data();
-    void namesFileAfterLocalTime();
-    void followsCountAndDirectory_data();
-    void followsCountAndDirectory();
+    void script_data();
+    void script();
     void failedStartIsReportedOnceThenRetried_data();
     void failedStartIsReportedOnceThenRetried();
     void writeFailureIsReportedOnceAndLosesNoReportedRow();
 
 private:
     std::unique_ptr<QTemporaryDir> tmp;
-    QString workingDir;
-    QByteArray savedTz;
-    bool hadTz = false;
 };
-
-void tst_Datalogger::initTestCase()
-{
-    workingDir = QDir::currentPath();
-    hadTz = qEnvironmentVariableIsSet("TZ");
-    savedTz = qgetenv("TZ");
-}
 
 void tst_Datalogger::init()
 {
@@ -152,269 +122,161 @@ void tst_Datalogger::init()
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
 }
 
-void tst_Datalogger::cleanup()
+void tst_Datalogger::script_data()
 {
-    QDir::setCurrent(workingDir);
-    if (hadTz)
-        qputenv("TZ", savedTz);
-    else
-        qunsetenv("TZ");
-    tmp.reset();
+    // Steps: "L" logs the next sample, "N<k>" sets the new-file line count,
+    // "D<x>" switches to directory x (relative to the working directory, the
+    // temporary one), "W" waits for the next second. Files started within one
+    // second share a name; `names` is how many distinct names the run must
+    // give (another attempt is made when a second boundary fell among the
+    // steps). `hour` is the local hour the run takes place in.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QList<int>>("files"); // rows of each file started
+    QTest::addColumn<int>("names");
+    QTest::addColumn<int>("hour");
+
+    QTest::newRow("count 3, seven samples within one second: one file")
+        << "N3 L L L L L L L" << QList<int>{3, 3, 1} << 1 << 5;
+    QTest::newRow("count 3, seven samples, starts a second apart: three files")
+        << "N3 L L L W L L L W L" << QList<int>{3, 3, 1} << 3 << 14;
+    QTest::newRow("count 0 never rolls over, hour 0") << "N0 L L L L L" << QList<int>{5} << 1 << 0;
+    QTest::newRow("negative count never rolls over") << "N-1 L L L" << QList<int>{3} << 1 << 22;
+    QTest::newRow("count lowered below the index is never met")
+        << "N10 L L L L L N3 L L L" << QList<int>{8} << 1 << 8;
+    QTest::newRow("count raised applies to the open file")
+        << "N2 L N4 Db L L L L" << QList<int>{4, 1} << 2 << 10;
+    QTest::newRow("directory change waits for the next start")
+        << "N2 L Db L L" << QList<int>{2, 1} << 2 << 12;
+    QTest::newRow("absolute directory, trailing slash") << "D/logs/ L" << QList<int>{1} << 1 << 3;
 }
 
-void tst_Datalogger::rollsOverWithinOneSecondIntoOneFile()
+void tst_Datalogger::script()
 {
-    // Three starts within one second share one name, so they go into one file,
-    // each after its own header. A second boundary that falls among the seven
-    // samples (the process may be descheduled) makes another attempt.
+    QFETCH(QString, script);
+    QFETCH(QList<int>, files);
+    QFETCH(int, names);
+    QFETCH(int, hour);
+    const QString workingDir = QDir::currentPath();
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    const QByteArray savedTz = qgetenv("TZ");
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(workingDir);
+        hadTz ? qputenv("TZ", savedTz) : qunsetenv("TZ");
+    });
+    // A time zone that puts local time into the wanted hour now; the hours
+    // are chosen so that the next hour has as many digits.
+    const int utcHour = QDateTime::currentDateTimeUtc().time().hour();
+    const int east = (hour - utcHour + 36) % 24 - 12; // hours ahead of UTC, -12..11
+    qputenv("TZ", "MMT" + QByteArray::number(-east));
+    const int hourNow = QDateTime::currentDateTime().time().hour();
+    QVERIFY2(hourNow == hour || hourNow == (hour + 1) % 24, "the time zone was not applied");
+    QVERIFY(QDir::setCurrent(tmp->path()));
+
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QString dir = tmp->filePath(QString::number(attempt));
-        QVERIFY(QDir().mkpath(dir));
+        const QString base = QString::number(attempt);
+        for (const char *sub : {"/a", "/b", "/logs"})
+            QVERIFY(QDir().mkpath(base + sub));
         Datalogger logger;
+        QString dir = base + "/a"; // relative, as a user may give it
         logger.ReceiveFilename(dir);
-        logger.ReceiveNewfileIndex(3);
         QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-
+        QMap<QString, QString> expected;
+        int n = 0;
         QTRY_VERIFY_WITH_TIMEOUT(QTime::currentTime().msec() < 300, 5000);
-        const QDateTime before = QDateTime::currentDateTime();
-        QList<int> messagesAfterSample;
-        for (int n = 0; n < 7; ++n) {
-            logSample(logger, n);
-            messagesAfterSample << spy.count();
+        for (const QString &step : script.split(' ')) {
+            if (step == "W") {
+                const qint64 now = QDateTime::currentSecsSinceEpoch();
+                QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > now, 5000);
+            } else if (step.startsWith('N')) {
+                logger.ReceiveNewfileIndex(step.mid(1).toInt());
+            } else if (step.startsWith('D')) {
+                dir = step.startsWith("D/") ? tmp->filePath(base + step.mid(1))
+                                            : base + "/" + step.mid(1);
+                logger.ReceiveFilename(dir);
+            } else {
+                const int started = spy.count();
+                const QDateTime before = QDateTime::currentDateTime();
+                logSample(logger, n++);
+                const QDateTime after = QDateTime::currentDateTime();
+                if (spy.count() == started)
+                    continue;
+                QCOMPARE(spy.count(), started + 1);
+                QVERIFY(started < files.size());
+                const QString name = createdName(spy, started);
+                QVERIFY2(startedBetween(name, dir, before, after), qPrintable(name));
+                expected[name] += fileStart(n - 1, files[started]);
+            }
         }
-        const QDateTime after = QDateTime::currentDateTime();
-        if (before.toSecsSinceEpoch() != after.toSecsSinceEpoch())
+        QCOMPARE(spy.count(), files.size());
+        if (expected.size() != names)
             continue;
-
-        const QString name = nameAt(dir, before);
-        QCOMPARE(messagesAfterSample, QList<int>({1, 1, 1, 2, 2, 2, 3}));
-        QCOMPARE(texts(spy), QStringList(3, created + name));
-        QCOMPARE(readBack(name), fileStart(0, 3) + fileStart(3, 3) + fileStart(6, 1));
-        QCOMPARE(filesIn(dir).size(), 1);
+        int onDisk = 0;
+        for (const char *sub : {"/a", "/b", "/logs"})
+            onDisk += filesIn(base + sub).size();
+        QCOMPARE(onDisk, names);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QCOMPARE(readBack(it.key()), it.value());
+        // One row spelled out, so that the format is not only checked against itself.
+        QVERIFY(readBack(createdName(spy, 0)).contains("\n0,1,-1,32767,-32768,0,0\n"));
         return;
     }
     QFAIL("every attempt straddled a second boundary");
 }
 
-void tst_Datalogger::rollsOverIntoThreeFilesASecondApart()
-{
-    const QString dir = tmp->path();
-    Datalogger logger;
-    logger.ReceiveFilename(dir);
-    logger.ReceiveNewfileIndex(3);
-    QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-
-    QStringList names;
-    qint64 lastStart = 0;
-    int n = 0;
-    for (int file = 0; file < 3; ++file) {
-        if (file > 0) // the next start then gets a name of its own
-            QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > lastStart, 5000);
-        const QDateTime before = QDateTime::currentDateTime();
-        logSample(logger, n++);
-        const QDateTime after = QDateTime::currentDateTime();
-        lastStart = after.toSecsSinceEpoch();
-
-        QCOMPARE(spy.count(), file + 1);
-        const QString name = createdName(spy.last().at(0).toString());
-        QVERIFY2(startedBetween(name, dir, before, after), qPrintable(name));
-        names << name;
-        while (n < 7 && n % 3 != 0)
-            logSample(logger, n++);
-        QCOMPARE(spy.count(), file + 1);
-    }
-    QCOMPARE(readBack(names[0]), fileStart(0, 3));
-    QCOMPARE(readBack(names[1]), fileStart(3, 3));
-    QCOMPARE(readBack(names[2]), fileStart(6, 1));
-    QCOMPARE(filesIn(dir).size(), 3);
-}
-
-void tst_Datalogger::namesFileAfterLocalTime_data()
-{
-    QTest::addColumn<QString>("directory"); // below the temporary directory
-    QTest::addColumn<bool>("relative");     // given relative to the working directory
-    QTest::addColumn<int>("localHour");
-
-    // The hours are chosen so that the next hour has as many digits.
-    QTest::newRow("one-digit hour, relative directory") << "logs" << true << 5;
-    QTest::newRow("two-digit hour, absolute directory") << "logs" << false << 14;
-    QTest::newRow("hour 0, directory with a trailing slash") << "logs/" << false << 0;
-}
-
-void tst_Datalogger::namesFileAfterLocalTime()
-{
-    QFETCH(QString, directory);
-    QFETCH(bool, relative);
-    QFETCH(int, localHour);
-
-    // A time zone that puts local time into the wanted hour now.
-    const int utcHour = QDateTime::currentDateTimeUtc().time().hour();
-    const int east = (localHour - utcHour + 36) % 24 - 12; // hours ahead of UTC, -12..11
-    qputenv("TZ", "MMT" + QByteArray::number(-east));
-    const int hourNow = QDateTime::currentDateTime().time().hour();
-    QVERIFY2(hourNow == localHour || hourNow == localHour + 1, "the time zone was not applied");
-
-    QVERIFY(QDir(tmp->path()).mkpath(directory));
-    QString dir = tmp->filePath(directory);
-    if (relative) {
-        QVERIFY(QDir::setCurrent(tmp->path()));
-        dir = directory;
-    }
-    Datalogger logger;
-    logger.ReceiveFilename(dir);
-    logger.ReceiveNewfileIndex(50000);
-    QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-
-    const QDateTime before = QDateTime::currentDateTime();
-    logSample(logger, 0);
-    const QDateTime after = QDateTime::currentDateTime();
-
-    QCOMPARE(spy.count(), 1);
-    const QString name = createdName(spy.at(0).at(0).toString());
-    QVERIFY2(startedBetween(name, dir, before, after), qPrintable(name));
-    const QRegularExpression shape(
-        QStringLiteral("^\\d\\d\\.\\d\\d, (\\d+)\\.\\d\\d\\.\\d\\d\\.txt$"));
-    const QRegularExpressionMatch m = shape.match(name.mid(dir.size() + 2));
-    QVERIFY2(m.hasMatch(), qPrintable(name));
-    QCOMPARE(m.captured(1).size(), localHour < 10 ? 1 : 2);
-    QCOMPARE(readBack(name), fileStart(0, 1));
-    QCOMPARE(filesIn(tmp->filePath(directory)).size(), 1);
-}
-
-void tst_Datalogger::followsCountAndDirectory_data()
-{
-    // A script of steps: "L" logs the next sample, "N<k>" sets the new-file
-    // line count, "D<x>" switches to directory x. Expected files, in the order
-    // started, as the directory and the row indexes; at most one file per
-    // directory, so no two share a name.
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QStringList>("files");
-
-    QTest::newRow("count 0 never rolls over") << "N0 L L L L L" << QStringList{"a 0 1 2 3 4"};
-    QTest::newRow("negative count never rolls over") << "N-1 L L L" << QStringList{"a 0 1 2"};
-    QTest::newRow("count lowered below the index is never met")
-        << "N10 L L L L L N3 L L L" << QStringList{"a 0 1 2 3 4 5 6 7"};
-    QTest::newRow("count raised applies to the open file")
-        << "N2 L N4 Db L L L L" << QStringList{"a 0 1 2 3", "b 0"};
-    QTest::newRow("directory change waits for the next start")
-        << "N2 L Db L L" << QStringList{"a 0 1", "b 0"};
-}
-
-void tst_Datalogger::followsCountAndDirectory()
-{
-    QFETCH(QString, script);
-    QFETCH(QStringList, files);
-
-    QVERIFY(QDir(tmp->path()).mkpath("a"));
-    QVERIFY(QDir(tmp->path()).mkpath("b"));
-    Datalogger logger;
-    logger.ReceiveFilename(tmp->filePath("a"));
-    QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-    int n = 0;
-    for (const QString &step : script.split(' ')) {
-        if (step == "L")
-            logSample(logger, n++);
-        else if (step.startsWith('N'))
-            logger.ReceiveNewfileIndex(step.mid(1).toInt());
-        else
-            logger.ReceiveFilename(tmp->filePath(step.mid(1)));
-    }
-
-    QCOMPARE(spy.count(), files.size());
-    int first = 0;
-    for (int i = 0; i < files.size(); ++i) {
-        QStringList fields = files[i].split(' ');
-        const QString dir = tmp->filePath(fields.takeFirst());
-        const QString name = createdName(spy.at(i).at(0).toString());
-        QVERIFY2(name.startsWith(dir + "//"), qPrintable(name));
-        QCOMPARE(filesIn(dir).size(), 1);
-        const QString content = readBack(name);
-        QCOMPARE(content, fileStart(first, fields.size()));
-        first += fields.size();
-    }
-    // One row spelled out, so that the format is not only checked against itself.
-    QVERIFY(readBack(createdName(spy.at(0).at(0).toString()))
-                .contains("\n0,1,-1,32767,-32768,0,0\n1,2,-2,32767,-32768,0,-250\n"));
-}
-
-enum class Blocker { MissingDirectory, DirectoryUnderFile, NameTakenByDirectory };
-
 void tst_Datalogger::failedStartIsReportedOnceThenRetried_data()
 {
     // Each of these fails for root too.
-    QTest::addColumn<Blocker>("blocker");
+    QTest::addColumn<QString>("blocker");
     QTest::addColumn<QString>("reason");
-
-    QTest::newRow("missing directory") << Blocker::MissingDirectory << "No such file or directory";
-    QTest::newRow("directory under a regular file")
-        << Blocker::DirectoryUnderFile << "Not a directory";
-    QTest::newRow("file name taken by a directory")
-        << Blocker::NameTakenByDirectory << "Is a directory";
+    QTest::newRow("missing directory") << "missing"
+                                       << "No such file or directory";
+    QTest::newRow("directory under a regular file") << "file"
+                                                    << "Not a directory";
+    // A file of the name exists, but cannot be opened.
+    QTest::newRow("file name taken by a directory") << "taken"
+                                                    << "Is a directory";
 }
 
 void tst_Datalogger::failedStartIsReportedOnceThenRetried()
 {
-    QFETCH(Blocker, blocker);
+    QFETCH(QString, blocker);
     QFETCH(QString, reason);
-
     const QString plain = tmp->filePath("plain");
-    const QString dir =
-        blocker == Blocker::DirectoryUnderFile ? plain + "/logs" : tmp->filePath("logs");
-    switch (blocker) {
-    case Blocker::MissingDirectory:
-        break;
-    case Blocker::DirectoryUnderFile: {
-        QFile f(plain);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        break;
-    }
-    case Blocker::NameTakenByDirectory:
-        // Directories under every name the next two minutes would give.
-        for (int s = -2; s < 120; ++s)
-            QVERIFY(QDir().mkpath(nameAt(dir, QDateTime::currentDateTime().addSecs(s))));
-        break;
-    }
+    const QString dir = blocker == "file" ? plain + "/logs" : tmp->filePath("logs");
+    QFile plainFile(plain);
+    if (blocker == "file")
+        QVERIFY(plainFile.open(QIODevice::WriteOnly));
+    // Directories under every name the next two minutes would give.
+    for (int s = -2; blocker == "taken" && s < 120; ++s)
+        QVERIFY(QDir().mkpath(nameAt(dir, QDateTime::currentDateTime().addSecs(s))));
 
     Datalogger logger;
     logger.ReceiveFilename(dir);
-    logger.ReceiveNewfileIndex(50000);
     QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
     const QRegularExpression detail("^Log file " + QRegularExpression::escape(dir + "//") +
                                     ".* could not be opened: " + reason + "$");
     QTest::ignoreMessage(QtWarningMsg, detail); // once: a second warning fails the case
-
     for (int n = 0; n < 4; ++n)
         logSample(logger, n);
     QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(0).at(0).toString(), notCreated);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("File could not be created!"));
     QVERIFY2(detail.match(spy.at(1).at(0).toString()).hasMatch(),
              qPrintable(spy.at(1).at(0).toString()));
-    if (blocker == Blocker::NameTakenByDirectory)
+    if (blocker == "taken")
         QCOMPARE(filesIn(dir), QStringList());
     else
         QVERIFY(!QFileInfo::exists(dir)); // the logger never creates a directory
 
     // The user mends the cause; logging resumes without a restart.
-    switch (blocker) {
-    case Blocker::MissingDirectory:
-        QVERIFY(QDir().mkpath(dir));
-        break;
-    case Blocker::DirectoryUnderFile:
-        QVERIFY(QFile::remove(plain));
-        QVERIFY(QDir().mkpath(dir));
-        break;
-    case Blocker::NameTakenByDirectory:
-        QVERIFY(QDir(dir).removeRecursively());
-        QVERIFY(QDir().mkpath(dir));
-        break;
-    }
+    QVERIFY(blocker != "file" || plainFile.remove());
+    QVERIFY(blocker != "taken" || QDir(dir).removeRecursively());
+    QVERIFY(QDir().mkpath(dir));
     const QDateTime before = QDateTime::currentDateTime();
     logSample(logger, 4);
     const QDateTime after = QDateTime::currentDateTime();
     logSample(logger, 5);
-
     QCOMPARE(spy.count(), 3);
-    const QString name = createdName(spy.at(2).at(0).toString());
+    const QString name = createdName(spy, 2);
     QVERIFY2(startedBetween(name, dir, before, after), qPrintable(name));
     QCOMPARE(readBack(name), fileStart(4, 2));
     QCOMPARE(filesIn(dir).size(), 1);
@@ -423,174 +285,109 @@ void tst_Datalogger::failedStartIsReportedOnceThenRetried()
 namespace
 {
 
-int reportFd = -1;
-
-void report(const QString &line)
+// Runs in a child process, since a file size limit applies to the whole
+// process. The limit stands for a full disk: a write stops part-way through a
+// row and the next write fails. Logs until five rows were lost, lifts the
+// limit (the disk was freed) and logs three more. Returns what went wrong.
+QStringList logUnderSizeLimit(const QString &dir, rlim_t limit)
 {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(reportFd, bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            _exit(3);
-        done += n;
-    }
-}
-
-void reportWarning(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    report("warn " + text);
-}
-
-constexpr int lostAfterFailure = 5;
-constexpr int afterLimitLifted = 3;
-
-// The child's side: logs under a file size limit until a row fails, then a few
-// rows more, then lifts the limit (the disk was freed) and logs a few more.
-// Every step goes down the pipe; the parent judges it.
-int logUnderSizeLimit(const QString &dir, rlim_t limit)
-{
-    qInstallMessageHandler(reportWarning);
+    static QStringList warnings;
+    qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { warnings << text; });
     std::signal(SIGXFSZ, SIG_IGN); // its default action would end the process
     rlimit lim{};
-    if (getrlimit(RLIMIT_FSIZE, &lim) != 0)
-        return 2;
-    lim.rlim_cur = limit;
-    if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
-        return 2;
+    getrlimit(RLIMIT_FSIZE, &lim);
+    const rlimit limited{limit, lim.rlim_max};
+    const rlimit lifted{lim.rlim_max, lim.rlim_max};
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        return {"cannot set a file size limit"};
 
+    // Follows what the user is told: after "New file created: " rows go to
+    // that file; after a failure they are lost until the next such message.
+    QStringList problems, failures;
+    QMap<QString, QString> expected;
+    QString file;
+    bool writing = false;
+    int index = 0;
     Datalogger logger;
     logger.ReceiveFilename(dir);
-    logger.ReceiveNewfileIndex(0);
-    bool failed = false;
-    QObject::connect(&logger, &Datalogger::NewFileCreated, [&failed](const QString &text) {
-        failed = failed || text.startsWith("Writing to ");
-        report("msg " + text);
-    });
-    int n = 0;
-    for (int lost = 0; n < 1000 && lost < lostAfterFailure; ++n) {
-        report("log " + QString::number(n));
-        logSample(logger, n);
-        lost += failed ? 1 : 0;
-    }
-    lim.rlim_cur = lim.rlim_max;
-    if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
-        return 2;
-    report("lifted");
-    for (const int end = n + afterLimitLifted; n < end; ++n) {
-        report("log " + QString::number(n));
-        logSample(logger, n);
-    }
-    report("done");
-    return 0;
-}
-
-// Everything the child writes into fd until it closes it; empty after 60 s.
-QByteArray readToEnd(int fd)
-{
-    QByteArray data;
-    QDeadlineTimer deadline(60000);
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
-            return QByteArray();
-        char buf[4096];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0)
-            return data;
-        if (n < 0)
-            return QByteArray();
-        data.append(buf, n);
-    }
-}
-
-} // namespace
-
-void tst_Datalogger::writeFailureIsReportedOnceAndLosesNoReportedRow()
-{
-    // A file size limit stands for a full disk: a write stops part-way through
-    // a row and the next write fails. It applies to the whole process, so it
-    // is set in a child. The limit cuts row 40 of a file after five bytes.
-    const QString dir = tmp->filePath("logs");
-    QVERIFY(QDir().mkpath(dir));
-    const rlim_t limit = fileStart(0, 40).toUtf8().size() + 5;
-
-    int fds[2];
-    QVERIFY(::pipe(fds) == 0);
-    const pid_t pid = ::fork();
-    QVERIFY(pid >= 0);
-    if (pid == 0) {
-        ::close(fds[0]);
-        reportFd = fds[1];
-        _exit(logUnderSizeLimit(dir, limit));
-    }
-    ::close(fds[1]);
-    const QByteArray output = readToEnd(fds[0]);
-    ::close(fds[0]);
-    if (output.isEmpty())
-        ::kill(pid, SIGKILL);
-    int status = 0;
-    QCOMPARE(::waitpid(pid, &status, 0), pid);
-    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the logging process did not survive");
-    const QStringList lines = QString::fromUtf8(output).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.last(), QStringLiteral("done"));
-
-    // Replay what the user was told: after "New file created: " rows go to
-    // that file; after a failure they are lost until the next such message.
-    QMap<QString, QString> expected;
-    QString current;
-    bool writing = false;
-    bool failureReported = false;
-    bool lifted = false;
-    int index = 0, failures = 0, rowsAfterLift = 0;
-    QStringList failureTexts, warnings;
-    int pending = -1;
-    bool pendingLost = false;
-    const auto settle = [&] {
-        if (pending >= 0 && writing && !pendingLost) {
-            expected[current] += row(index++, pending);
-            rowsAfterLift += lifted ? 1 : 0;
-        }
-        pending = -1;
-    };
-    for (const QString &line : lines) {
-        if (line.startsWith("log ") || line == "lifted" || line == "done") {
-            settle();
-            pending = line.startsWith("log ") ? line.mid(4).toInt() : -1;
-            pendingLost = false;
-            lifted = lifted || line == "lifted";
-        } else if (line.startsWith("warn ")) {
-            warnings << line.mid(5);
-        } else if (const QString name = createdName(line.mid(4)); !name.isEmpty()) {
-            current = name;
+    QObject::connect(&logger, &Datalogger::NewFileCreated, [&](const QString &text) {
+        if (text.startsWith(created)) {
+            file = text.mid(created.size());
             writing = true;
-            failureReported = false;
             index = 0;
-            expected[current] += header;
-        } else {
-            QVERIFY2(!failureReported, "a failure was reported twice in one run");
-            failureReported = true;
-            writing = false;
-            pendingLost = true;
-            ++failures;
-            failureTexts << line.mid(4);
-            QCOMPARE(line.mid(4), "Writing to " + current +
-                                      " failed: File too large. Rows are lost until a new "
-                                      "log file is started.");
+            expected[file] += header;
+            return;
         }
-    }
-    QVERIFY(failures >= 1);
-    QCOMPARE(warnings, failureTexts);
-    QCOMPARE(rowsAfterLift, afterLimitLifted);
+        if (!writing)
+            problems << "a failure was reported twice in one run: " + text;
+        else if (text != "Writing to " + file +
+                             " failed: File too large. Rows are lost until a new log file is "
+                             "started.")
+            problems << "unexpected message: " + text;
+        writing = false;
+        failures << text;
+    });
+    int n = 0, lost = 0, afterLift = 0;
+    const auto logNext = [&] {
+        logSample(logger, n);
+        if (writing)
+            expected[file] += row(index++, n);
+        ++n;
+        return writing;
+    };
+    while (n < 1000 && lost < 5)
+        lost += logNext() ? 0 : 1;
+    if (setrlimit(RLIMIT_FSIZE, &lifted) != 0)
+        return {"cannot lift the file size limit"};
+    for (int i = 0; i < 3; ++i)
+        afterLift += logNext() ? 1 : 0;
 
+    if (failures.isEmpty())
+        problems << "no write failed";
+    if (warnings != failures)
+        problems << "warnings: " + warnings.join(" | ");
+    if (afterLift != 3)
+        problems << "rows were lost after the limit was lifted";
     // Every row reported written is on disk, and nothing else: no row the
     // user was told is lost, and no part of the row that failed.
     QStringList onDisk;
     for (const QString &f : filesIn(dir))
         onDisk << dir + "//" + f;
     onDisk.sort();
-    QCOMPARE(onDisk, QStringList(expected.keys()));
+    if (onDisk != expected.keys())
+        problems << "files on disk: " + onDisk.join(" | ");
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-        QCOMPARE(readBack(it.key()), it.value());
+        if (readBack(it.key()) != it.value())
+            problems << "rows of " + it.key() + ":\n" + readBack(it.key());
+    return problems;
+}
+
+} // namespace
+
+void tst_Datalogger::writeFailureIsReportedOnceAndLosesNoReportedRow()
+{
+    const QString dir = tmp->filePath("logs");
+    QVERIFY(QDir().mkpath(dir));
+    // The limit cuts row 40 of a file after five bytes.
+    const rlim_t limit = fileStart(0, 40).toUtf8().size() + 5;
+    const pid_t pid = ::fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        const QStringList problems = logUnderSizeLimit(dir, limit);
+        for (const QString &problem : problems)
+            std::fprintf(stderr, "FAIL in the logging process: %s\n", qPrintable(problem));
+        _exit(problems.isEmpty() ? 0 : 1);
+    }
+    auto killer = qScopeGuard([pid] {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    });
+    int status = 0;
+    QVERIFY(QTest::qWaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 60000));
+    killer.dismiss();
+    QVERIFY2(WIFEXITED(status), "the logging process did not survive");
+    QVERIFY2(WEXITSTATUS(status) == 0, "the logging process found faults (see above)");
 }
 
 QTEST_GUILESS_MAIN(tst_Datalogger)

@@ -6,56 +6,33 @@ class TestSensorDatabase : public QObject
 {
     Q_OBJECT
 private slots:
-    void transform_data();
-    void transform();
-    void shift_data();
-    void shift();
+    void knownValues_data();
+    void knownValues();
     void transformIsArithmeticShiftForEveryWord();
 };
 
-void TestSensorDatabase::transform_data()
+void TestSensorDatabase::knownValues_data()
 {
     QTest::addColumn<int>("word");
-    QTest::addColumn<int>("count");
-    QTest::newRow("zero") << 0 << 0;
-    QTest::newRow("low bits only") << 3 << 0;
-    QTest::newRow("one count") << 4 << 1;
-    QTest::newRow("largest, low bits clear") << 32764 << 8191;
-    QTest::newRow("largest") << 32767 << 8191;
-    QTest::newRow("minus one") << -1 << -1;
-    QTest::newRow("minus four") << -4 << -1;
-    QTest::newRow("rounds toward minus infinity") << -5 << -2;
-    QTest::newRow("smallest") << -32768 << -8192;
+    QTest::addColumn<int>("bit"); // 0: the converted count
+    QTest::addColumn<int>("expected");
+    const int counts[][2] = {{0, 0},   {3, 0},   {4, 1},   {32764, 8191},  {32767, 8191},
+                             {-1, -1}, {-4, -1}, {-5, -2}, {-32768, -8192}};
+    for (const auto &c : counts)
+        QTest::addRow("count of %d", c[0]) << c[0] << 0 << c[1];
+    const int bits[][3] = {{5, 1, 1}, {5, 2, 0}, {4, 3, 1}, {-1, 16, 1}, {32767, 16, 0}};
+    for (const auto &b : bits)
+        QTest::addRow("bit %d of %d", b[1], b[0]) << b[0] << b[1] << b[2];
 }
 
-void TestSensorDatabase::transform()
+void TestSensorDatabase::knownValues()
 {
     QFETCH(int, word);
-    QFETCH(int, count);
-    SensorDatabase database;
-    QCOMPARE(int(database.SCA3100_transformValues(short(word))), count);
-}
-
-void TestSensorDatabase::shift_data()
-{
-    QTest::addColumn<int>("word");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("bit");
-    QTest::newRow("5, bit 1") << 5 << 1 << 1;
-    QTest::newRow("5, bit 2") << 5 << 2 << 0;
-    QTest::newRow("4, bit 3") << 4 << 3 << 1;
-    QTest::newRow("-1, bit 16") << -1 << 16 << 1;
-    QTest::newRow("sign bit of a positive word") << 32767 << 16 << 0;
-    QTest::newRow("sign bit of the smallest word") << -32768 << 16 << 1;
-}
-
-void TestSensorDatabase::shift()
-{
-    QFETCH(int, word);
-    QFETCH(int, position);
     QFETCH(int, bit);
+    QFETCH(int, expected);
     SensorDatabase database;
-    QCOMPARE(database.shift(short(word), position), bit);
+    QCOMPARE(bit ? database.shift(short(word), bit) : database.SCA3100_transformValues(short(word)),
+             expected);
 }
 
 void TestSensorDatabase::transformIsArithmeticShiftForEveryWord()
