@@ -19,6 +19,7 @@ namespace serialtest
 
 using Tuple = std::array<int, 6>;
 using OptionArray = std::array<int, 9>;
+using Bytes = std::vector<uint8_t>;
 
 // The option array of the untouched options form.
 inline OptionArray defaultOptions()
@@ -100,13 +101,6 @@ inline int queuedOn(const std::string &device)
     return -1;
 }
 
-// A pseudo-terminal hands written bytes to the reading side a moment later:
-// waits until exactly `bytes` wait there.
-inline bool waitQueued(const std::string &device, int bytes)
-{
-    return QTest::qWaitFor([&] { return queuedOn(device) == bytes; }, 10000);
-}
-
 // Runs read passes until `log` holds `count` samples or the time ran out.
 inline bool readUntil(serialhandler &serial, const SampleLog &log, int count)
 {
@@ -119,6 +113,8 @@ inline bool readUntil(serialhandler &serial, const SampleLog &log, int count)
 }
 
 } // namespace serialtest
+
+Q_DECLARE_METATYPE(serialtest::Bytes)
 
 namespace QTest
 {

@@ -235,8 +235,6 @@ void TestNodesim::logFileErrors_data()
         << QString();
     QTest::newRow("short row") << header + "0,1,2,3,4,5,6\n1,2,3\n"
                                << ":3: not a row";
-    QTest::newRow("text in a row") << header + "0,1,x,3,4,5,6\n"
-                                   << ":2: not a row";
     QTest::newRow("accelerometer beyond 14 bits") << header + "0,8192,0,0,0,0,0\n"
                                                   << ":2: value out of range";
 }
@@ -256,8 +254,7 @@ void TestNodesim::logFileErrors()
     QCOMPARE(nodesim::readLogFile(path.toStdString(), samples, message), error.isEmpty());
     if (error.isEmpty()) {
         QCOMPARE(int(samples.size()), 2);
-        QCOMPARE(samples[1].acc[0], int16_t(7));
-        QCOMPARE(samples[1].gyro[2], int16_t(12));
+        QCOMPARE(tupleOf(samples[1]), (Tuple{7, 8, 9, 10, 11, 12}));
     } else {
         QVERIFY2(QString::fromStdString(message).contains(error), message.c_str());
     }
