@@ -114,8 +114,6 @@ inline bool readUntil(serialhandler &serial, const SampleLog &log, int count)
 
 } // namespace serialtest
 
-Q_DECLARE_METATYPE(serialtest::Bytes)
-
 namespace QTest
 {
 // Failure messages show the tuples.
