@@ -10,9 +10,9 @@ namespace nodesim
 class SineSource
 {
 public:
-    // Values are nudged off any byte pattern that `format` uses for framing,
-    // so that no data byte can be taken for a framing byte and every frame
-    // decodes as the frame it is, noise or not.
+    // Values whose bytes would reproduce `format`'s framing pattern inside
+    // a frame are nudged by a step or two, so that every frame decodes as
+    // the frame it is, noise or not.
     explicit SineSource(const FrameFormat &format) : format(format) {}
     Sample next();
 
@@ -20,8 +20,5 @@ private:
     FrameFormat format;
     long index = 0;
 };
-
-// True when a data byte of `sample`'s frame equals a framing byte value.
-bool touchesFraming(const Sample &sample, const FrameFormat &format);
 
 } // namespace nodesim
