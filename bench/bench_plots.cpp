@@ -1,23 +1,16 @@
-// Cost of one sample on the live plots, both plots together, at plot windows
-// of 100, 1 000, 10 000 and 100 000 points:
+// Cost of one sample on the live plots, both plots together, in CPU time of
+// the GUI thread, at plot windows of 100, 1 000, 10 000 and 100 000 points:
 //
-//  - program: the main window as the program builds it (both sensor slots on,
-//    so both plots shown, 600 x 375 each; "Autoscale" checked, so the whole
-//    window is in view), fed through its sample slot OtaVastaanData, which
-//    also updates the six numeric displays;
-//  - copy-all: the same two plots as plain QCustomPlot graphs, fed the way
-//    that copies every buffer into the graphs and redraws both plots at
-//    every sample;
-//  - displays: the program's window without plots, fed alike: the part of the
-//    program's figure that is not plotting, taken off to give the plots'
-//    own cost.
+//  - program: the main window as a user sets it up (both plots shown, 600 x 375
+//    each, "Autoscale" checked), fed through its sample slot OtaVastaanData;
+//  - displays: the same window without plots, fed alike: the share of the
+//    numeric displays, taken off the program's figure to give the plots' own;
+//  - copy-all: two plain QCustomPlots set up alike, fed by copying every
+//    buffer into the graphs and redrawing both plots at every sample.
 //
-// Every sample is followed by one pass of the event loop, in which the
-// plots' widgets are repainted, so the figures include drawing into the
-// plots' buffers and painting them into the window. Figures are CPU time of
-// the GUI thread per sample (a shared machine's other load does not count),
-// with the same sine waves as the program's test mode. The plots are filled
-// to their window before timing starts.
+// Each sample is followed by a pass of the event loop, which paints the plots.
+// The samples are the test mode's sine waves; the plots are full before
+// timing starts. Then resident memory at a window of 100 000 points.
 //
 //   bench_plots [samples]     (timed samples per run, default 200)
 
@@ -70,7 +63,7 @@ Sample wave(long t)
              int16_t(55 * std::cos(0.3 * x)), int16_t(150 * std::sin(0.05 * x))}};
 }
 
-// The main window as a user builds it: plots on or off, the plot window given.
+// The main window as a user builds it: "Draw plots" and the plot window given.
 std::unique_ptr<MainWindow> startWindow(bool plots, int window)
 {
     return bench::startWindow([&](Options &o) {

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the acquisition tests: the window's live values, its
-// acquisition timer, its buttons and the log files it writes.
+// Helpers shared by the acquisition tests: the window's live values, message
+// log, buttons and timer, and the log files it writes.
 
 #include "mmtest.h"
 #include "serialtest.h"
@@ -15,14 +15,10 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <array>
-#include <vector>
-
 namespace acqtest
 {
 
-// Six values in the program's order: accelerometer X Y Z, gyroscope X Y Z
-// (failure messages show them).
+// Accelerometer X Y Z, gyroscope X Y Z (failure messages show them).
 using Values = serialtest::Tuple;
 
 inline Values lcdValues(const MainWindow &window)
@@ -63,58 +59,33 @@ inline QTimer *acquisitionTimer(const MainWindow &window)
     return timers.first();
 }
 
-// One row of a log file: its index and the six values.
-struct Row {
-    int index;
-    Values values;
-};
-
-// The rows of every log file in `dir`, files in name order, headers checked
-// and skipped. Lines that are not a header or a row of seven integers fail
-// the running test through the returned `ok` flag.
-struct LogContents {
-    QStringList files;
-    std::vector<Row> rows;
-    bool ok = true;
-};
-
-inline LogContents readLogs(const QString &dir)
+// A log row as the program writes it: its index, then the six values.
+inline QString logRow(int index, const Values &v)
 {
-    LogContents log;
-    log.files = QDir(dir).entryList(QDir::Files, QDir::Name);
-    for (const QString &name : log.files) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            log.ok = false;
-            continue;
-        }
-        const QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
-        for (const QString &line : lines) {
-            if (line.isEmpty() ||
-                line == QLatin1String("indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,"
-                                      "y-akseli2,z-akseli2"))
-                continue;
-            const QStringList fields = line.split(',');
-            Row row{-1, {}};
-            bool ok = fields.size() == 7;
-            for (int i = 0; ok && i < 7; ++i) {
-                const int value = fields[i].toInt(&ok);
-                (i == 0 ? row.index : row.values[i - 1]) = value;
-            }
-            if (!ok) {
-                qWarning("not a log row in %s: %s", qPrintable(name), qPrintable(line));
-                log.ok = false;
-                continue;
-            }
-            log.rows.push_back(row);
-        }
-    }
-    return log;
+    QStringList fields{QString::number(index)};
+    for (int value : v)
+        fields << QString::number(value);
+    return fields.join(',');
 }
 
-inline int loggedRows(const QString &dir)
+// The rows of every log file in dir, files in name order, each file's
+// header left out; *files is set to the number of files.
+inline QStringList logRows(const QString &dir, int *files = nullptr)
 {
-    return static_cast<int>(readLogs(dir).rows.size());
+    const QStringList names = QDir(dir).entryList(QDir::Files, QDir::Name);
+    if (files)
+        *files = int(names.size());
+    QStringList rows;
+    for (const QString &name : names) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {"cannot read " + name};
+        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
+            if (!line.isEmpty() && line != QLatin1String("indeksi,x-akseli1,y-akseli1,z-akseli1,"
+                                                         "x-akseli2,y-akseli2,z-akseli2"))
+                rows << line;
+    }
+    return rows;
 }
 
 } // namespace acqtest

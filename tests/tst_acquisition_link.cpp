@@ -19,17 +19,16 @@ using namespace acqtest;
 namespace
 {
 
-// Samples that the simulator would send, none of them touching the framing
-// byte values.
+// Samples as the simulator sends them (none touches the framing values),
+// after the first `skip`.
 std::vector<nodesim::Sample> sineSamples(int count, int skip = 0)
 {
     nodesim::SineSource source{nodesim::FrameFormat()};
+    for (int i = 0; i < skip; ++i)
+        source.next();
     std::vector<nodesim::Sample> samples;
-    for (int i = 0; i < skip + count; ++i) {
-        const auto sample = source.next();
-        if (i >= skip)
-            samples.push_back(sample);
-    }
+    for (int i = 0; i < count; ++i)
+        samples.push_back(source.next());
     return samples;
 }
 
@@ -41,13 +40,20 @@ bool sendFrames(nodesim::PseudoTerminal &pty, const std::vector<nodesim::Sample>
     return pty.write(bytes);
 }
 
-// Wireless mode on `device`, plots on, logging into `logDir` with "Datalog"
-// checked and a read interval that outpaces the frames.
+// The log rows of the samples, indexed from 0.
+QStringList rowsOf(const std::vector<nodesim::Sample> &samples)
+{
+    QStringList rows;
+    for (const auto &s : samples)
+        rows << logRow(int(rows.size()), serialtest::tupleOf(s));
+    return rows;
+}
+
+// Wireless mode on `device`, plots on, "Datalog" checked into `logDir`, and a
+// read interval that outpaces the frames.
 std::unique_ptr<MainWindow> wirelessWindow(const QString &device, const QString &logDir)
 {
     auto window = mmtest::startMainWindow([&](Options &o) {
-        mmtest::setTestMode(o, false);
-        mmtest::setDrawPlots(o, true);
         mmtest::setDevice(o, device);
         mmtest::setLogDirectory(o, logDir);
     });
@@ -58,49 +64,9 @@ std::unique_ptr<MainWindow> wirelessWindow(const QString &device, const QString 
     return window;
 }
 
-// The accelerometer plot, known by its first graph's name.
-QCustomPlot *accelerometerPlot(const MainWindow &window)
+QCPGraph *accXGraph(const MainWindow &window)
 {
-    for (QCustomPlot *plot : window.findChildren<QCustomPlot *>())
-        if (plot->graphCount() > 0 && plot->graph(0)->name() == QLatin1String("Acc_Xaxis"))
-            return plot;
-    return nullptr;
-}
-
-std::vector<Row> rowsOf(const std::vector<nodesim::Sample> &samples, int firstIndex = 0)
-{
-    std::vector<Row> rows;
-    for (const auto &s : samples)
-        rows.push_back({firstIndex + int(rows.size()), serialtest::tupleOf(s)});
-    return rows;
-}
-
-// Compares log rows, naming the first difference in *why.
-bool sameRows(const std::vector<Row> &have, const std::vector<Row> &want, QString *why)
-{
-    const auto text = [](const Row &r) {
-        QStringList fields{QString::number(r.index)};
-        for (int v : r.values)
-            fields << QString::number(v);
-        return fields.join(',');
-    };
-    for (size_t i = 0; i < std::max(have.size(), want.size()); ++i) {
-        const QString h = i < have.size() ? text(have[i]) : QStringLiteral("(none)");
-        const QString w = i < want.size() ? text(want[i]) : QStringLiteral("(none)");
-        if (h != w) {
-            *why = QStringLiteral("row %1 is %2, expected %3").arg(i).arg(h, w);
-            return false;
-        }
-    }
-    return true;
-}
-
-int linesStartingWith(const QString &log, const QString &prefix)
-{
-    int n = 0;
-    for (const QString &line : log.split('\n'))
-        n += line.startsWith(prefix);
-    return n;
+    return mmtest::widget<QCustomPlot>(&window, "accPlot")->graph(0);
 }
 
 } // namespace
@@ -109,165 +75,141 @@ class TestAcquisitionLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void everyFrameShownPlottedAndLogged();
-    void receiverPulledOutAndBack();
-    void sampleWhileDatalogUnchecked();
-};
+    void everyFrameShownPlottedAndLogged()
+    {
+        const int frames = 150;
+        const auto samples = sineSamples(frames);
+        QTemporaryDir logDir;
+        nodesim::PseudoTerminal pty;
 
-void TestAcquisitionLink::everyFrameShownPlottedAndLogged()
-{
-    const int frames = 150;
-    const auto samples = sineSamples(frames);
-    QTemporaryDir logDir;
-    nodesim::PseudoTerminal pty;
-
-    // The simulator sends nothing before the program's init message, so the
-    // frames prove that it arrived.
-    nodesim::StreamConfig config;
-    config.rate = 100;
-    config.count = frames;
-    config.waitForInit = true;
-    size_t next = 0;
-    std::mutex eventsLock;
-    QStringList events;
-    nodesim::Streamer streamer(
-        pty, config, [&]() -> std::optional<nodesim::Sample> { return samples.at(next++); },
-        [&](const std::string &line) {
-            std::lock_guard<std::mutex> lock(eventsLock);
-            events << QString::fromStdString(line);
+        // The simulator sends nothing before the program's init message, so
+        // the frames prove that it arrived.
+        nodesim::StreamConfig config;
+        config.rate = 100;
+        config.count = frames;
+        config.waitForInit = true;
+        size_t next = 0;
+        std::mutex eventsLock;
+        QStringList events;
+        nodesim::Streamer streamer(
+            pty, config, [&]() -> std::optional<nodesim::Sample> { return samples.at(next++); },
+            [&](const std::string &line) {
+                std::lock_guard<std::mutex> lock(eventsLock);
+                events << QString::fromStdString(line);
+            });
+        std::atomic<bool> stop{false};
+        nodesim::StreamReport report;
+        std::thread simulator([&] { report = streamer.run(stop); });
+        auto finish = qScopeGuard([&] {
+            stop = true;
+            simulator.join();
         });
-    std::atomic<bool> stop{false};
-    nodesim::StreamReport report;
-    std::thread simulator([&] { report = streamer.run(stop); });
-    auto finish = qScopeGuard([&] {
-        stop = true;
-        simulator.join();
-    });
 
-    auto window = wirelessWindow(QString::fromStdString(pty.devicePath()), logDir.path());
-    QVERIFY(window);
-    const QString before = messageLog(*window);
-    press(*window, "Start_Button");
-    QCOMPARE(messageLog(*window), before + "\nSerial port opened");
+        auto window = wirelessWindow(QString::fromStdString(pty.devicePath()), logDir.path());
+        QVERIFY(window);
+        const QString before = messageLog(*window);
+        press(*window, "Start_Button");
+        QCOMPARE(messageLog(*window), before + "\nSerial port opened");
 
-    QTRY_VERIFY_WITH_TIMEOUT(loggedRows(logDir.path()) >= frames, 60000);
-    QCOMPARE(lcdValues(*window), serialtest::tupleOf(samples.back()));
-    QCustomPlot *plot = accelerometerPlot(*window);
-    QVERIFY(plot);
-    QCOMPARE(plot->graph(0)->dataCount(), 101); // the window of 100 points, and the newest
-    QCOMPARE(int(plot->graph(0)->data()->at(100)->value), int(samples.back().acc[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(logRows(logDir.path()).size() >= frames, 60000);
+        QCOMPARE(lcdValues(*window), serialtest::tupleOf(samples.back()));
+        QCOMPARE(accXGraph(*window)->dataCount(), 101); // the window of 100, and the newest
+        QCOMPARE(int(accXGraph(*window)->data()->at(100)->value), int(samples.back().acc[0]));
+        int files = 0;
+        QCOMPARE(logRows(logDir.path(), &files), rowsOf(samples));
+        QCOMPARE(files, 1);
+        QVERIFY(messageLog(*window).contains("New file created: "));
 
-    const LogContents log = readLogs(logDir.path());
-    QVERIFY(log.ok);
-    QCOMPARE(log.files.size(), 1);
-    QString why;
-    QVERIFY2(sameRows(log.rows, rowsOf(samples), &why), qPrintable(why));
-    QVERIFY(messageLog(*window).contains("New file created: "));
+        // Any tick from now on finds nothing new.
+        QSignalSpy ticks(acquisitionTimer(*window), &QTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 10, 10000);
+        QCOMPARE(logRows(logDir.path()).size(), frames);
 
-    // Any tick from now on finds nothing new.
-    QSignalSpy ticks(acquisitionTimer(*window), &QTimer::timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 10, 10000);
-    QCOMPARE(loggedRows(logDir.path()), frames);
+        press(*window, "sendInit"); // one more while acquiring
+        press(*window, "Stop_Button");
+        QCOMPARE(messageLog(*window), QString("USB closed"));
+        finish.dismiss();
+        simulator.join(); // it ends once every frame is sent and the line is closed
+        QCOMPARE(report.frames, long(frames));
+        QCOMPARE(report.initMessages, 2);
+        QVERIFY2(events.contains("init message 31 37 01: both sensors, end bytes 55 1"),
+                 qPrintable(events.join('\n')));
+    }
 
-    // "Init Msg" sends one more while acquiring.
-    press(*window, "sendInit");
+    void receiverPulledOutAndBack()
+    {
+        QTemporaryDir dir;
+        const QString logDir = dir.filePath("logs"), link = dir.filePath("ttyUSB0");
+        QVERIFY(QDir().mkdir(logDir));
+        const auto samples = sineSamples(20);
+        const std::vector<nodesim::Sample> first(samples.begin(), samples.begin() + 10),
+            second(samples.begin() + 10, samples.end());
 
-    press(*window, "Stop_Button");
-    QCOMPARE(messageLog(*window), QString("USB closed"));
-    finish.dismiss();
-    simulator.join(); // it ends once every frame is sent and the line is closed
-    QCOMPARE(report.frames, long(frames));
-    QCOMPARE(report.initMessages, 2);
-    QVERIFY2(events.contains("init message 31 37 01: both sensors, end bytes 55 1"),
-             qPrintable(events.join('\n')));
-}
+        auto pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(link.toStdString());
+        auto window = wirelessWindow(link, logDir);
+        QVERIFY(window);
+        QTimer *timer = acquisitionTimer(*window);
+        press(*window, "Start_Button");
+        QVERIFY(messageLog(*window).endsWith("\nSerial port opened"));
+        QVERIFY(sendFrames(*pty, first));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 10, 20000);
 
-void TestAcquisitionLink::receiverPulledOutAndBack()
-{
-    QTemporaryDir dir;
-    const QString logDir = dir.filePath("logs");
-    QVERIFY(QDir().mkdir(logDir));
-    const QString link = dir.filePath("ttyUSB0");
-    const auto first = sineSamples(10);
-    const auto second = sineSamples(10, 10);
+        pty->hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(messageLog(*window).contains("Serial device lost: "), 10000);
+        // The ticks go on, and none of them says it again.
+        QSignalSpy ticks(timer, &QTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 20, 10000);
+        QCOMPARE(messageLog(*window).count("Serial device lost: "), 1);
+        QCOMPARE(lcdValues(*window), serialtest::tupleOf(first.back()));
+        press(*window, "Stop_Button");
+        QVERIFY(messageLog(*window).endsWith("\nPort already closed"));
+        QVERIFY(!timer->isActive());
 
-    auto pty = std::make_unique<nodesim::PseudoTerminal>();
-    pty->makeLink(link.toStdString());
-    auto window = wirelessWindow(link, logDir);
-    QVERIFY(window);
-    QTimer *timer = acquisitionTimer(*window);
-    press(*window, "Start_Button");
-    QVERIFY(messageLog(*window).endsWith("\nSerial port opened"));
-    QVERIFY(sendFrames(*pty, first));
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRows(logDir), 10, 20000);
+        // Plugged in again at the same path: logging goes on in the same file.
+        pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(link.toStdString());
+        press(*window, "Start_Button");
+        QVERIFY(messageLog(*window).endsWith("\nSerial port opened"));
+        QVERIFY(timer->isActive());
+        QVERIFY(sendFrames(*pty, second));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 20, 20000);
+        QCOMPARE(lcdValues(*window), serialtest::tupleOf(second.back()));
+        int files = 0;
+        QCOMPARE(logRows(logDir, &files), rowsOf(samples));
+        QCOMPARE(files, 1);
+        press(*window, "Stop_Button");
+        QCOMPARE(messageLog(*window), QString("USB closed"));
+    }
 
-    pty->hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(messageLog(*window).contains("Serial device lost: "), 10000);
-    // The ticks go on, and none of them says it again.
-    QSignalSpy ticks(timer, &QTimer::timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 20, 10000);
-    QCOMPARE(linesStartingWith(messageLog(*window), "Serial device lost: "), 1);
-    QCOMPARE(lcdValues(*window), serialtest::tupleOf(first.back()));
+    // Shown and plotted but not logged; re-checked, the same file goes on.
+    void sampleWhileDatalogUnchecked()
+    {
+        QTemporaryDir logDir;
+        nodesim::PseudoTerminal pty;
+        const auto samples = sineSamples(3, 40);
+        auto window = wirelessWindow(QString::fromStdString(pty.devicePath()), logDir.path());
+        QVERIFY(window);
+        press(*window, "Start_Button");
+        QVERIFY(sendFrames(pty, {samples[0]}));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir.path()).size(), 1, 20000);
 
-    press(*window, "Stop_Button");
-    QVERIFY(messageLog(*window).endsWith("\nPort already closed"));
-    QVERIFY(!timer->isActive());
+        setDatalog(*window, false);
+        QVERIFY(sendFrames(pty, {samples[1]}));
+        QTRY_COMPARE_WITH_TIMEOUT(lcdValues(*window), serialtest::tupleOf(samples[1]), 20000);
+        QCOMPARE(accXGraph(*window)->dataCount(), 2);
+        QCOMPARE(int(accXGraph(*window)->data()->at(1)->value), int(samples[1].acc[0]));
+        QCOMPARE(logRows(logDir.path()).size(), 1);
 
-    // Plugged in again at the same path.
-    pty = std::make_unique<nodesim::PseudoTerminal>();
-    pty->makeLink(link.toStdString());
-    press(*window, "Start_Button");
-    QVERIFY(messageLog(*window).endsWith("\nSerial port opened"));
-    QVERIFY(timer->isActive());
-    QVERIFY(sendFrames(*pty, second));
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRows(logDir), 20, 20000);
-    QCOMPARE(lcdValues(*window), serialtest::tupleOf(second.back()));
-
-    const LogContents log = readLogs(logDir);
-    QVERIFY(log.ok);
-    QCOMPARE(log.files.size(), 1);
-    auto all = first;
-    all.insert(all.end(), second.begin(), second.end());
-    QString why;
-    QVERIFY2(sameRows(log.rows, rowsOf(all), &why), qPrintable(why));
-    press(*window, "Stop_Button");
-    QCOMPARE(messageLog(*window), QString("USB closed"));
-}
-
-void TestAcquisitionLink::sampleWhileDatalogUnchecked()
-{
-    QTemporaryDir logDir;
-    nodesim::PseudoTerminal pty;
-    const auto samples = sineSamples(3, 40);
-    auto window = wirelessWindow(QString::fromStdString(pty.devicePath()), logDir.path());
-    QVERIFY(window);
-    QCustomPlot *plot = accelerometerPlot(*window);
-    QVERIFY(plot);
-    press(*window, "Start_Button");
-
-    QVERIFY(sendFrames(pty, {samples[0]}));
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRows(logDir.path()), 1, 20000);
-
-    setDatalog(*window, false);
-    QVERIFY(sendFrames(pty, {samples[1]}));
-    QTRY_COMPARE_WITH_TIMEOUT(lcdValues(*window), serialtest::tupleOf(samples[1]), 20000);
-    QCOMPARE(plot->graph(0)->dataCount(), 2);
-    QCOMPARE(int(plot->graph(0)->data()->at(1)->value), int(samples[1].acc[0]));
-    QCOMPARE(loggedRows(logDir.path()), 1);
-
-    setDatalog(*window, true);
-    QVERIFY(sendFrames(pty, {samples[2]}));
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRows(logDir.path()), 2, 20000);
-    const LogContents log = readLogs(logDir.path());
-    QVERIFY(log.ok);
-    QCOMPARE(log.files.size(), 1);
-    QString why;
-    QVERIFY2(sameRows(log.rows,
-                      {{0, serialtest::tupleOf(samples[0])}, {1, serialtest::tupleOf(samples[2])}},
-                      &why),
-             qPrintable(why));
-    QCOMPARE(plot->graph(0)->dataCount(), 3);
-}
+        setDatalog(*window, true);
+        QVERIFY(sendFrames(pty, {samples[2]}));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir.path()).size(), 2, 20000);
+        int files = 0;
+        QCOMPARE(logRows(logDir.path(), &files), rowsOf({samples[0], samples[2]}));
+        QCOMPARE(files, 1);
+        QCOMPARE(accXGraph(*window)->dataCount(), 3);
+    }
+};
 
 QTEST_MAIN(TestAcquisitionLink)
 #include "tst_acquisition_link.moc"

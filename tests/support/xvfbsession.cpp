@@ -48,9 +48,7 @@ void XvfbSession::startServer(int number)
         return;
     }
     display_ = ":" + name;
-    bool answers = false;
-    xdotool({"getdisplaygeometry"}, &answers);
-    if (!answers) {
+    if (!run({"getdisplaygeometry"})) {
         error_ = "Xvfb on " + display_ + " does not answer";
         display_.clear();
         stopServer();
@@ -122,20 +120,4 @@ QSize XvfbSession::windowSize(const QString &window) const
     const QString out = xdotool({"getwindowgeometry", window});
     const auto m = QRegularExpression(R"(Geometry:\s*(\d+)x(\d+))").match(out);
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
-}
-
-bool XvfbSession::pressKey(const QString &window, const QString &key) const
-{
-    bool ok;
-    xdotool({"windowfocus", "--sync", window, "key", key}, &ok);
-    return ok;
-}
-
-bool XvfbSession::click(const QString &window, int x, int y) const
-{
-    bool ok;
-    xdotool({"mousemove", "--sync", "--window", window, QString::number(x), QString::number(y),
-             "click", "1"},
-            &ok);
-    return ok;
 }

@@ -25,15 +25,28 @@ public:
     // Runs xdotool here and returns its trimmed output; *ok tells whether it
     // ended normally within 30 s (a search that finds nothing does).
     QString xdotool(const QStringList &args, bool *ok = nullptr) const;
+    bool run(const QStringList &xdotoolArgs) const
+    {
+        bool ok;
+        xdotool(xdotoolArgs, &ok);
+        return ok;
+    }
     // Visible windows of process pid whose name matches the regular expression.
     QStringList visibleWindows(qint64 pid, const QString &nameRegex) const;
     // The first such window once one shows; empty after timeoutMs.
     QString waitForWindow(qint64 pid, const QString &nameRegex, int timeoutMs = 60000) const;
     QSize windowSize(const QString &window) const;
     // Focuses the window and types key (e.g. "Return").
-    bool pressKey(const QString &window, const QString &key) const;
+    bool pressKey(const QString &window, const QString &key) const
+    {
+        return run({"windowfocus", "--sync", window, "key", key});
+    }
     // A left click at (x, y) in the window.
-    bool click(const QString &window, int x, int y) const;
+    bool click(const QString &window, int x, int y) const
+    {
+        return run({"mousemove", "--sync", "--window", window, QString::number(x),
+                    QString::number(y), "click", "1"});
+    }
 
 private:
     void startServer(int number);
