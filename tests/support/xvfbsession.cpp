@@ -29,8 +29,11 @@ void XvfbSession::startServer(int number)
 {
     const QString name = QString::number(number);
     server_.setProcessChannelMode(QProcess::SeparateChannels);
+    // -noreset: by default the server starts over whenever its last client
+    // leaves, and a client connecting meanwhile (the program, started right
+    // after an xdotool call) may fail to connect.
     server_.start("Xvfb", {":" + name, "-displayfd", "1", "-screen", "0", "1280x1024x24",
-                           "-nolisten", "tcp"});
+                           "-nolisten", "tcp", "-noreset"});
     if (!server_.waitForStarted(30000)) {
         error_ = "Xvfb did not start: " + server_.errorString();
         return;
