@@ -86,7 +86,7 @@ press_return() { xdotool windowfocus --sync "$1" key Return; }
 cookie=$(mcookie 2>/dev/null || od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
 touch "$WORK/server.auth" "$WORK/Xauthority"
 xauth -q -f "$WORK/server.auth" add :0 . "$cookie"
-Xvfb -displayfd 3 -auth "$WORK/server.auth" -nolisten tcp -screen 0 1280x1024x24 \
+Xvfb -displayfd 3 -auth "$WORK/server.auth" -nolisten tcp -noreset -screen 0 1280x1024x24 \
     3>"$WORK/display" 2>"$WORK/xvfb.txt" &
 PIDS+=($!)
 wait_for 20 "the virtual display" test -s "$WORK/display"
