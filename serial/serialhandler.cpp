@@ -1,5 +1,6 @@
 #include "serialhandler.h"
 
+#include "portrelease.h"
 #include "sensordatabase.h"
 
 #include <QDebug>
@@ -29,58 +30,6 @@ constexpr int gyroOffset[3] = {15, 130, -313};
 int16_t addWrapping(int16_t value, int offset)
 {
     return static_cast<int16_t>(static_cast<uint16_t>(value + offset));
-}
-
-// A pseudo-terminal pair kept open only while a stuck port is being closed.
-struct SparePty {
-    int master = -1;
-    int slave = -1;
-    SparePty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-            ::ptsname_r(master, name, sizeof name) != 0)
-            return;
-        slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    ~SparePty()
-    {
-        if (slave >= 0)
-            ::close(slave);
-        if (master >= 0)
-            ::close(master);
-    }
-    SparePty(const SparePty &) = delete;
-    SparePty &operator=(const SparePty &) = delete;
-};
-
-// libserial's Close() first restores the line settings saved at open and
-// throws when that fails (the device is gone, or is no tty at all). The
-// descriptor then stays open and the object still counts as open, so its
-// noexcept destructor would call Close() again, throw, and end the process.
-// dup2() puts a healthy pseudo-terminal under the same descriptor number,
-// closing the dead one in the same step, so that Close() can succeed.
-bool closeStuckPort(LibSerial::SerialPort &port)
-{
-    const int fd = port.GetFileDescriptor();
-    SparePty spare;
-    if (spare.slave < 0 || ::dup2(spare.slave, fd) < 0)
-        return false;
-    try {
-        port.Close();
-    } catch (const std::exception &) {
-        return false;
-    }
-    return !port.IsOpen();
-}
-
-// Port objects that could not be closed: destroying one would end the
-// process, so they are kept, descriptor closed, for the process's life.
-std::vector<LibSerial::SerialPort *> &abandonedPorts()
-{
-    static std::vector<LibSerial::SerialPort *> ports;
-    return ports;
 }
 
 // libserial words a refused open() by the errno of its own clean-up, which
@@ -203,20 +152,7 @@ void serialhandler::releasePort() noexcept
 {
     if (!port)
         return;
-    if (port->IsOpen()) {
-        try {
-            port->Close();
-        } catch (const std::exception &) {
-            if (!closeStuckPort(*port)) {
-                if (port->IsOpen())
-                    ::close(port->GetFileDescriptor());
-                abandonedPorts().push_back(port);
-                port = nullptr;
-                return;
-            }
-        }
-    }
-    delete port;
+    releaseSerialPort(port);
     port = nullptr;
 }
 
