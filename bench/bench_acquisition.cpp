@@ -139,7 +139,7 @@ Result run(int plotWindow, int seconds)
     wall.start();
     std::thread simulator([&] {
         nodesim::Streamer streamer(
-            pty, config, [&] { return std::optional<nodesim::Sample>(sine.next()); },
+            pty, config, [&] { return std::optional<Sample>(sine.next()); },
             [&](const std::string &event) {
                 if (event.rfind("all ", 0) != 0)
                     return;
@@ -181,14 +181,14 @@ Result run(int plotWindow, int seconds)
     // The log against the frames sent, in order: a row that is the next frame
     // matches; frames passed over are lost, rows that match nothing are
     // duplicates (or garbage).
-    std::vector<nodesim::Sample> rows;
+    std::vector<Sample> rows;
     for (const QString &name : QDir(logDir.path()).entryList(QDir::Files, QDir::Name)) {
         std::string error;
         if (!nodesim::readLogFile(QDir(logDir.path()).filePath(name).toStdString(), rows, error))
             std::fprintf(stderr, "%s\n", error.c_str());
     }
     nodesim::SineSource replay(config.format);
-    std::vector<nodesim::Sample> sent;
+    std::vector<Sample> sent;
     for (long i = 0; i < r.sent; ++i)
         sent.push_back(replay.next());
     size_t next = 0;

@@ -52,10 +52,10 @@ long residentKiB()
 }
 
 // The program's test-mode waves: accelerometer X Y Z, gyroscope X Y Z.
-struct Sample {
+struct Values {
     int16_t v[6];
 };
-Sample wave(long t)
+Values wave(long t)
 {
     const double x = double(t);
     return {{int16_t(10 * std::sin(0.2 * x)), int16_t(5 * std::cos(0.1 * x)),
@@ -72,7 +72,7 @@ std::unique_ptr<MainWindow> startWindow(bool plots, int window)
     });
 }
 
-void feed(MainWindow &window, const Sample &s)
+void feed(MainWindow &window, const Values &s)
 {
     QMetaObject::invokeMethod(&window, "OtaVastaanData", Q_ARG(int16_t, s.v[0]),
                               Q_ARG(int16_t, s.v[1]), Q_ARG(int16_t, s.v[2]),
@@ -102,8 +102,8 @@ double programCost(bool plots, int window, int samples)
         feed(*w, wave(t));
     w->show();
     QCoreApplication::processEvents();
-    timeSamples(5, t, [&](const Sample &s) { feed(*w, s); });
-    return timeSamples(samples, t, [&](const Sample &s) { feed(*w, s); });
+    timeSamples(5, t, [&](const Values &s) { feed(*w, s); });
+    return timeSamples(samples, t, [&](const Values &s) { feed(*w, s); });
 }
 
 // Copy-everything: plots configured as the program's, fed by handing the whole
@@ -153,7 +153,7 @@ public:
         QCoreApplication::processEvents();
     }
 
-    void sample(const Sample &s)
+    void sample(const Values &s)
     {
         add(s);
         for (int p = 0; p < 2; ++p) {
@@ -167,7 +167,7 @@ public:
     }
 
 private:
-    void add(const Sample &s)
+    void add(const Values &s)
     {
         if (count > window) {
             keys.remove(0);
@@ -191,8 +191,8 @@ double copyAllCost(int window, int samples)
     CopyAllPlots plots(window);
     long t = 0;
     plots.fill(t);
-    timeSamples(3, t, [&](const Sample &s) { plots.sample(s); });
-    return timeSamples(samples, t, [&](const Sample &s) { plots.sample(s); });
+    timeSamples(3, t, [&](const Values &s) { plots.sample(s); });
+    return timeSamples(samples, t, [&](const Values &s) { plots.sample(s); });
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
-// Placeholder for signal processing that the program does not do yet.
+// The agreed home of the signal processing (filtering, averaging) that the
+// program does not do yet. It is kept, empty, so that such work has its
+// place in the serial layer; nothing creates it today.
 class MathMachine
 {
 public:

@@ -1,7 +1,6 @@
 #include "serialhandler.h"
 
 #include "portrelease.h"
-#include "sensordatabase.h"
 
 #include <QDebug>
 #include <QFile>
@@ -9,28 +8,15 @@
 
 #include <libserial/SerialPort.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <vector>
 
 namespace
 {
-
-// Gyroscope offsets added to the decoded X, Y and Z words.
-constexpr int gyroOffset[3] = {15, 130, -313};
-
-// 16-bit two's-complement addition: wraps at the ends of the int16_t range.
-int16_t addWrapping(int16_t value, int offset)
-{
-    return static_cast<int16_t>(static_cast<uint16_t>(value + offset));
-}
 
 // libserial words a refused open() by the errno of its own clean-up, which
 // hides the cause (a missing permission reads "Bad file descriptor"). Asks
@@ -48,40 +34,20 @@ QString openFailureReason(const std::string &path, const char *libraryText, bool
 
 } // namespace
 
-serialhandler::serialhandler(QObject *parent)
-    : QObject(parent), sensorDatabase(new SensorDatabase(nullptr)), gyro{0, 0, 0}, acc{0, 0, 0},
-      port(nullptr), msgBuffer{}, frameData{}, msgReceived(false), portOpen(false), msgIndex(0),
-      dataBytes(12), startByte1(-1), startByte2(-1), endByte1(37), endByte2(1), frameLength(0),
-      sensor1Type(-1), sensor2Type(-1), sensor1Bytes(0), sensor2Bytes(0), initCode(0),
-      devicename("/dev/ttyUSB0")
-{
-}
+serialhandler::serialhandler(QObject *parent) : QObject(parent), devicename("/dev/ttyUSB0") {}
 
 serialhandler::~serialhandler()
 {
     releasePort();
-    delete sensorDatabase;
 }
 
 void serialhandler::updateOptions(int *optionFrame)
 {
     if (!optionFrame)
         return;
-    dataBytes = optionFrame[0];
-    startByte1 = optionFrame[1];
-    startByte2 = optionFrame[2];
-    endByte1 = optionFrame[3];
-    endByte2 = optionFrame[4];
-    sensor1Type = optionFrame[5];
-    sensor2Type = optionFrame[6];
-    sensor1Bytes = optionFrame[7];
-    sensor2Bytes = optionFrame[8];
-    qDebug() << sensor1Type << sensor2Type << sensor1Bytes << sensor2Bytes;
-
-    long long length = dataBytes;
-    for (int framing : {startByte1, startByte2, endByte1, endByte2})
-        length += framing != -1;
-    frameLength = static_cast<int>(std::clamp<long long>(length, INT_MIN, INT_MAX));
+    search.setFormat(FrameFormat::fromOptionArray(optionFrame));
+    qDebug() << optionFrame[Sensor1TypeIndex] << optionFrame[Sensor2TypeIndex]
+             << optionFrame[Sensor1BytesIndex] << optionFrame[Sensor2BytesIndex];
 }
 
 void serialhandler::receiveDevicename(QString devicename_)
@@ -177,61 +143,16 @@ bool serialhandler::bytesWaiting()
     return false;
 }
 
-bool serialhandler::checkBytesCorrect(int p)
-{
-    // A frame longer than frameData cannot be kept, and a negative data byte
-    // count describes no frame: neither ever matches.
-    if (dataBytes < 0 || frameLength > static_cast<int>(sizeof frameData) || p < 0 ||
-        p >= static_cast<int>(sizeof msgBuffer))
-        return false;
-    const int first = p - frameLength + 1;
-    if (first < 0)
-        return false;
-    int head = first;
-    if (startByte1 != -1 && msgBuffer[head++] != startByte1)
-        return false;
-    if (startByte2 != -1 && msgBuffer[head] != startByte2)
-        return false;
-    int tail = p;
-    if (endByte2 != -1 && msgBuffer[tail--] != endByte2)
-        return false;
-    if (endByte1 != -1 && msgBuffer[tail] != endByte1)
-        return false;
-    return true;
-}
-
-bool serialhandler::storeByte(unsigned char byte)
-{
-    if (msgIndex >= static_cast<int>(sizeof msgBuffer)) {
-        // Full: keep only the newest bytes that can still be the front of a
-        // frame, so a frame in progress survives.
-        const int keep = std::min(
-            {std::max(frameLength - 1, 0), static_cast<int>(sizeof frameData) - 1, msgIndex});
-        std::memmove(msgBuffer, msgBuffer + msgIndex - keep, keep);
-        qDebug() << "Receive buffer full, dropped" << msgIndex - keep << "bytes";
-        msgIndex = keep;
-    }
-    msgBuffer[msgIndex] = byte;
-    if (checkBytesCorrect(msgIndex)) {
-        std::memcpy(frameData, msgBuffer + msgIndex - frameLength + 1, frameLength);
-        msgReceived = true;
-        return true;
-    }
-    ++msgIndex;
-    return false;
-}
-
 void serialhandler::readSerial()
 {
-    msgReceived = false;
     if (!portOpen || !port)
         return;
+    bool msgReceived = false;
     try {
-        while (bytesWaiting()) {
+        while (!msgReceived && bytesWaiting()) {
             unsigned char byte = 0;
             port->ReadByte(byte, 20);
-            if (storeByte(byte))
-                break;
+            msgReceived = search.take(byte);
         }
     } catch (const LibSerial::ReadTimeout &) {
         // A byte announced but not delivered in time ends the pass as an
@@ -240,82 +161,42 @@ void serialhandler::readSerial()
         loseDevice(e.what());
         return;
     }
-    finishPass();
-}
-
-int serialhandler::searchFrames(const unsigned char *bytes, int count)
-{
-    msgReceived = false;
-    int taken = 0;
-    while (taken < count)
-        if (storeByte(bytes[taken++]))
-            break;
-    finishPass();
-    return taken;
-}
-
-void serialhandler::finishPass()
-{
     if (msgReceived) {
-        decodeAndEmit();
-        msgIndex = 0;
+        emitSample();
         return;
     }
-    if (msgIndex > 0) {
-        if (msgIndex < frameLength - 1)
-            qDebug() << "Too short msg!";
-        else
-            qDebug() << "Check bytes not correct!";
+    switch (search.endPass()) {
+    case FrameSearch::Held::ShortOfAFrame:
+        qDebug() << "Too short msg!";
+        break;
+    case FrameSearch::Held::FramingMismatch:
+        qDebug() << "Check bytes not correct!";
+        break;
+    case FrameSearch::Held::Nothing:
+        break;
     }
-    if (msgIndex > 1000)
-        msgIndex = 0;
 }
 
-void serialhandler::decodeAndEmit()
+void serialhandler::emitSample()
 {
-    const int start = (startByte1 != -1) + (startByte2 != -1);
-    const auto word = [this, start](int k) {
-        return static_cast<int16_t>(
-            static_cast<uint16_t>(frameData[start + k] << 8 | frameData[start + k + 1]));
-    };
-    bool accDecoded = false;
-    bool gyroDecoded = false;
-    // A slot is decoded only when the frame carries all six of its bytes.
-    const auto decodeSlot = [&](int type, int firstByte) {
-        if (dataBytes < firstByte + 6 || (type != 0 && type != 1))
-            return;
-        int16_t *target = type == 0 ? gyro : acc;
-        for (int axis = 0; axis < 3; ++axis)
-            target[axis] = word(firstByte + 2 * axis);
-        (type == 0 ? gyroDecoded : accDecoded) = true;
-    };
-    decodeSlot(sensor1Type, 0);
-    if (sensor1Type != -1)
-        decodeSlot(sensor2Type, 6);
-
-    if (accDecoded)
-        for (int16_t &value : acc)
-            value = sensorDatabase->SCA3100_transformValues(value);
-    if (gyroDecoded)
-        for (int axis = 0; axis < 3; ++axis)
-            gyro[axis] = addWrapping(gyro[axis], gyroOffset[axis]);
-    emit SendData(acc[0], acc[1], acc[2], gyro[0], gyro[1], gyro[2]);
+    const Sample &s = search.sample();
+    emit SendData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
 }
 
 bool serialhandler::SendInitMsg()
 {
-    initCode = 0;
     if (!portOpen || !port) {
         qDebug() << "INIT MSG: no open port, nothing sent";
         return true;
     }
+    const FrameFormat &format = search.format();
     int code = 0;
-    if (sensor1Type != -1) {
-        if (sensor2Type != -1)
+    if (format.slot1Type != sensor::none) {
+        if (format.slot2Type != sensor::none)
             code = '1';
-        else if (sensor1Type == 0)
+        else if (format.slot1Type == sensor::gyroscope)
             code = '2';
-        else if (sensor1Type == 1)
+        else if (format.slot1Type == sensor::accelerometer)
             code = '3';
     }
     if (code == 0) {
@@ -323,10 +204,9 @@ bool serialhandler::SendInitMsg()
             "Virheelliset asetukset, koita uudestaan (Jos vai 1 anturi, käytä S1:tä)"));
         return false;
     }
-    initCode = code;
     const unsigned char message[3] = {static_cast<unsigned char>(code),
-                                      static_cast<unsigned char>(endByte1 & 0xFF),
-                                      static_cast<unsigned char>(endByte2 & 0xFF)};
+                                      static_cast<unsigned char>(format.endByte1 & 0xFF),
+                                      static_cast<unsigned char>(format.endByte2 & 0xFF)};
     // The receiver needs time to take in each byte.
     const unsigned long pauseMs[3] = {200, 200, 100};
     try {
@@ -335,10 +215,9 @@ bool serialhandler::SendInitMsg()
             QThread::msleep(pauseMs[i]);
         }
     } catch (const std::exception &e) {
-        initCode = 0;
         loseDevice(e.what());
         return false;
     }
-    qDebug() << "INIT MSG:" << initCode << endByte1 << endByte2;
+    qDebug() << "INIT MSG:" << code << format.endByte1 << format.endByte2;
     return true;
 }

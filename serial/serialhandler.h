@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framesearch.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -8,11 +10,11 @@ namespace LibSerial
 {
 class SerialPort;
 }
-class SensorDatabase;
 
-// The link to the sensor receiver: opens and closes its serial device, finds
-// frames among the received bytes, decodes them into samples and sends the
-// init message. Everything runs in the GUI thread; no exception leaves it.
+// The link to the sensor receiver: opens and closes its serial device, hands
+// the received bytes to the frame search, emits the samples it finds and
+// sends the init message. Everything runs in the GUI thread; no exception
+// leaves it.
 //
 // A receiver that disappears while the port is open (a failed availability
 // test, read or write) is reported once on SendText ("Serial device lost:
@@ -34,23 +36,17 @@ public:
     // none or a write failed; true with no open port (nothing is written).
     bool SendInitMsg();
 
-    // One read pass over `bytes` instead of the port: stores them one at a
-    // time until the first complete frame, emits its sample as readSerial()
-    // does and ends the pass as readSerial() ends it. Returns how many bytes
-    // were taken; the rest belong to later passes. Lets the frame search run
-    // without a device (fuzzing, benchmarks).
-    int searchFrames(const unsigned char *bytes, int count);
-    // Bytes held in the receive buffer for the next pass (0 to 1256).
-    int heldBytes() const { return msgIndex; }
+    const FrameSearch &frameSearch() const { return search; }
 
 signals:
     void SendText(QString);
     void SendData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
-    void SendData(int16_t *dataTable);
 
 public slots:
     // optionFrame: the nine-entry option array; read only during the call.
+    // Bytes held from earlier passes are searched with the new format.
     void updateOptions(int *optionFrame);
+    // Takes effect at the next open.
     void receiveDevicename(QString devicename_);
     // Reads waiting bytes until the first complete frame; emits SendData at
     // most once. Reads nothing when no port is open.
@@ -60,41 +56,16 @@ public slots:
 
 private:
     bool initializeSerial();
-    bool checkBytesCorrect(int);
-
-    // Stores one received byte; true when a frame ends with it (then copied
-    // to frameData and msgIndex left on its last byte).
-    bool storeByte(unsigned char byte);
-    // Ends a read pass: emits the matched frame's sample, or writes the
-    // pass's debug line and drops an overlong hold.
-    void finishPass();
-    void decodeAndEmit();
     // True while a byte waits; throws std::runtime_error when the line is gone.
     bool bytesWaiting();
+    void emitSample();
     // Closes and destroys the port object without throwing, whatever state
     // the device is in; port is null afterwards.
     void releasePort() noexcept;
     void loseDevice(const char *reason);
 
-    SensorDatabase *sensorDatabase;
-    int16_t gyro[3];
-    int16_t acc[3];
-    LibSerial::SerialPort *port;
-    unsigned char msgBuffer[1256];
-    unsigned char frameData[200];
-    bool msgReceived;
-    bool portOpen;
-    int msgIndex;
-    int dataBytes;
-    int startByte1;
-    int startByte2;
-    int endByte1;
-    int endByte2;
-    int frameLength;
-    int sensor1Type;
-    int sensor2Type;
-    int sensor1Bytes;
-    int sensor2Bytes;
-    int initCode;
+    FrameSearch search;
+    LibSerial::SerialPort *port = nullptr;
+    bool portOpen = false;
     QString devicename;
 };

@@ -50,7 +50,7 @@ int framingByte(const QCommandLineParser &parser, const QString &name, int fallb
     if (!parser.isSet(name))
         return fallback;
     if (parser.value(name) == QLatin1String("off"))
-        return nodesim::off;
+        return FrameFormat::off;
     return static_cast<int>(number(parser, name, 0, 255));
 }
 
@@ -60,11 +60,11 @@ int slotType(const QCommandLineParser &parser, const QString &name, int fallback
         return fallback;
     const QString value = parser.value(name);
     if (value == QLatin1String("gyro"))
-        return nodesim::gyroscope;
+        return sensor::gyroscope;
     if (value == QLatin1String("acc"))
-        return nodesim::accelerometer;
+        return sensor::accelerometer;
     if (value == QLatin1String("off"))
-        return nodesim::noSensor;
+        return sensor::none;
     usageError(QStringLiteral("--%1 takes gyro, acc or off").arg(name));
 }
 
@@ -138,12 +138,12 @@ int main(int argc, char *argv[])
 
     nodesim::StreamConfig config;
     config.format.dataBytes = static_cast<int>(number(parser, QStringLiteral("data-bytes"), 0, 99));
-    config.format.startByte1 = framingByte(parser, QStringLiteral("start1"), nodesim::off);
-    config.format.startByte2 = framingByte(parser, QStringLiteral("start2"), nodesim::off);
+    config.format.startByte1 = framingByte(parser, QStringLiteral("start1"), FrameFormat::off);
+    config.format.startByte2 = framingByte(parser, QStringLiteral("start2"), FrameFormat::off);
     config.format.endByte1 = framingByte(parser, QStringLiteral("end1"), 55);
     config.format.endByte2 = framingByte(parser, QStringLiteral("end2"), 1);
-    config.format.slot1Type = slotType(parser, QStringLiteral("slot1"), nodesim::gyroscope);
-    config.format.slot2Type = slotType(parser, QStringLiteral("slot2"), nodesim::accelerometer);
+    config.format.slot1Type = slotType(parser, QStringLiteral("slot1"), sensor::gyroscope);
+    config.format.slot2Type = slotType(parser, QStringLiteral("slot2"), sensor::accelerometer);
     bool rateOk = false;
     config.rate = parser.value(QStringLiteral("rate")).toDouble(&rateOk);
     if (!rateOk || config.rate < 0 || config.rate > 1e6)
@@ -161,7 +161,7 @@ int main(int argc, char *argv[])
     config.waitForInit = parser.isSet(QStringLiteral("wait-init"));
     config.seed = static_cast<unsigned>(number(parser, QStringLiteral("seed"), 0, 0xFFFFFFFFL));
 
-    std::vector<nodesim::Sample> replay;
+    std::vector<Sample> replay;
     if (parser.isSet(QStringLiteral("replay"))) {
         std::string error;
         if (!nodesim::readLogFile(parser.value(QStringLiteral("replay")).toStdString(), replay,
@@ -190,7 +190,7 @@ int main(int argc, char *argv[])
         nodesim::Streamer::Source source;
         if (parser.isSet(QStringLiteral("replay"))) {
             say("replaying " + std::to_string(replay.size()) + " samples");
-            source = [&]() -> std::optional<nodesim::Sample> {
+            source = [&]() -> std::optional<Sample> {
                 if (next == replay.size() && loop)
                     next = 0;
                 if (next == replay.size())
@@ -198,7 +198,7 @@ int main(int argc, char *argv[])
                 return replay[next++];
             };
         } else {
-            source = [&]() -> std::optional<nodesim::Sample> { return sine.next(); };
+            source = [&]() -> std::optional<Sample> { return sine.next(); };
         }
         nodesim::Streamer streamer(pty, config, source, say);
         const auto report = streamer.run(stopRequested);

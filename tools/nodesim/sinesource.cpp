@@ -23,13 +23,13 @@ int earlyMatch(const std::vector<uint8_t> &frame, const FrameFormat &format)
         const int first = end - length + 1;
         const int places[4][2] = {
             {format.startByte1, first},
-            {format.startByte2, format.startByte1 != off ? first + 1 : first},
-            {format.endByte1, format.endByte2 != off ? end - 1 : end},
+            {format.startByte2, format.startByte1 != FrameFormat::off ? first + 1 : first},
+            {format.endByte1, format.endByte2 != FrameFormat::off ? end - 1 : end},
             {format.endByte2, end},
         };
         bool match = true;
         for (const auto &place : places)
-            if (place[0] != off && (place[1] < 0 || frame[place[1]] != place[0]))
+            if (place[0] != FrameFormat::off && (place[1] < 0 || frame[place[1]] != place[0]))
                 match = false;
         if (match)
             return end;
@@ -46,8 +46,8 @@ bool nudge(Sample &sample, int pos, const FrameFormat &format)
         return false;
     const int word = dataByte / 2;
     const int type = word < 3 ? format.slot1Type : format.slot2Type;
-    auto &values = type == gyroscope ? sample.gyro : sample.acc;
-    if (type != gyroscope && type != accelerometer)
+    auto &values = type == sensor::gyroscope ? sample.gyro : sample.acc;
+    if (type != sensor::gyroscope && type != sensor::accelerometer)
         return false;
     values[word % 3] = static_cast<int16_t>(values[word % 3] + 1);
     return true;
@@ -59,12 +59,12 @@ bool nudge(Sample &sample, int pos, const FrameFormat &format)
 void avoidEarlyMatches(Sample &sample, const FrameFormat &format)
 {
     for (int tries = 0; tries < 1024; ++tries) {
-        const int end = earlyMatch(encodeFrame(sample, format), format);
+        const int end = earlyMatch(format.encode(sample), format);
         if (end < 0)
             return;
         // A word's low byte changes with a single step, its high byte only
         // after up to 256: nudge through the low byte where one matches.
-        int first = end, second = format.endByte2 != off ? end - 1 : end;
+        int first = end, second = format.endByte2 != FrameFormat::off ? end - 1 : end;
         if ((first - format.startCount()) % 2 == 0)
             std::swap(first, second);
         if (!nudge(sample, first, format) && !nudge(sample, second, format))

@@ -132,7 +132,7 @@ void Streamer::sendFrame(const Sample &sample, const std::atomic<bool> &stop)
             buffer.push_back(byte);
         }
     const size_t frameStart = buffer.size();
-    appendFrame(buffer, sample, config.format);
+    config.format.append(buffer, sample);
     const size_t frameSize = buffer.size() - frameStart;
 
     bool written;

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// Sensor type codes of a sensor slot, as the options give them.
+namespace sensor
+{
+constexpr int none = -1;
+constexpr int gyroscope = 0;     // CMR3000
+constexpr int accelerometer = 1; // SCA3100
+} // namespace sensor
+
+// One sample as the program shows, plots and logs it: accelerometer counts
+// (-8192..8191) and gyroscope values with their offsets added, X Y Z each.
+struct Sample {
+    std::array<int16_t, 3> acc{};
+    std::array<int16_t, 3> gyro{};
+    friend bool operator==(const Sample &a, const Sample &b)
+    {
+        return a.acc == b.acc && a.gyro == b.gyro;
+    }
+    friend bool operator!=(const Sample &a, const Sample &b) { return !(a == b); }
+};
+
+// The options dialog's nine-entry option array, by index; -1 marks a
+// switched-off field.
+using OptionArray = std::array<int, 9>;
+enum OptionIndex {
+    DataBytesIndex,
+    StartByte1Index,
+    StartByte2Index,
+    EndByte1Index,
+    EndByte2Index,
+    Sensor1TypeIndex,
+    Sensor2TypeIndex,
+    Sensor1BytesIndex,
+    Sensor2BytesIndex,
+};
+
+// The layout of the receiver's frames: optional start bytes, the data bytes
+// (slot 1 in data bytes 0-5, slot 2 in 6-11, three big-endian words each),
+// optional end bytes. No length field, no checksum.
+struct FrameFormat {
+    static constexpr int off = -1;
+    // The longest frame that can be matched: longer ones never are.
+    static constexpr int maxLength = 200;
+
+    int dataBytes = 12;
+    int startByte1 = off;
+    int startByte2 = off;
+    int endByte1 = 55;
+    int endByte2 = 1;
+    int slot1Type = sensor::gyroscope;
+    int slot2Type = sensor::accelerometer;
+
+    // Fields 0-6 of an option array; 7 and 8 (sensor byte counts) describe
+    // no byte of the frame.
+    static FrameFormat fromOptionArray(const int *optionFrame);
+    OptionArray toOptionArray(int sensor1Bytes = 6, int sensor2Bytes = 6) const;
+
+    int startCount() const { return (startByte1 != off) + (startByte2 != off); }
+    // Bytes in a frame, for any field values (the option array is not checked).
+    long long length() const;
+    // False when no frame can match: a negative data byte count, or frames
+    // longer than maxLength.
+    bool matchable() const { return dataBytes >= 0 && length() <= maxLength; }
+    bool isFramingValue(uint8_t byte) const;
+    // Whether the length() bytes from `first` on carry the framing bytes.
+    bool framingMatches(const uint8_t *first) const;
+
+    // The frame that carries `sample` (the receiver's side, for the
+    // simulator and the tests): data bytes past the twelfth are zero, a
+    // slot that is off sends zero words.
+    void append(std::vector<uint8_t> &out, const Sample &sample) const;
+    // The same with the six raw data words given.
+    void appendWords(std::vector<uint8_t> &out, const std::array<int16_t, 6> &words) const;
+    std::vector<uint8_t> encode(const Sample &sample) const;
+};
+
+// The fixed offsets the gyroscope's X, Y and Z words get, in 16-bit
+// two's-complement arithmetic, and their inverse.
+int16_t gyroscopeValue(int axis, int16_t word);
+int16_t gyroscopeWord(int axis, int16_t value);
+// The word the SCA3100 sends for `count`: the inverse of
+// SensorDatabase::SCA3100_transformValues.
+int16_t accelerometerWord(int16_t count);
