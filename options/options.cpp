@@ -4,10 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 
-Options::Options(QWidget *parent)
-    : QDialog(parent), drawPlots(false), testMode(false), s1On(false), s2On(false),
-      initMsgOn(false), s1Sensor(0), s2Sensor(0), dataBytes(0), autoClearLines(0),
-      ui(new Ui_Options)
+Options::Options(QWidget *parent) : QDialog(parent), ui(new Ui_Options)
 {
     ui->setupUi(this);
     setWindowTitle("Options");
@@ -37,38 +34,45 @@ Options::~Options()
     delete ui;
 }
 
-void Options::CheckOptions()
+OptionSet Options::readForm() const
 {
-    // -1 marks a switched-off field; receivers index the array by number.
-    int optionFrame[9];
-    optionFrame[0] = ui->DataBytes->value();
-    optionFrame[1] = ui->XSB1->isChecked() ? ui->StartByte1->value() : -1;
-    optionFrame[2] = ui->XSB2->isChecked() ? ui->StartByte2->value() : -1;
-    optionFrame[3] = ui->XEB1->isChecked() ? ui->EndByte1->value() : -1;
-    optionFrame[4] = ui->XEB2->isChecked() ? ui->EndByte2->value() : -1;
-    optionFrame[5] = ui->S1On->isChecked() ? ui->S1_Sensor->currentIndex() : -1;
-    optionFrame[6] = ui->S2On->isChecked() ? ui->S2_Sensor->currentIndex() : -1;
-    optionFrame[7] = ui->S1_Bytes->value();
-    optionFrame[8] = ui->S2_Bytes->value();
-
-    dataBytes = ui->DataBytes->value();
-    filename = ui->filenameField->text();
-    devicename = ui->devicenameField->text();
-    drawPlots = ui->checkBox->isChecked();
-    s1On = ui->S1On->isChecked();
-    s2On = ui->S2On->isChecked();
-    s1Sensor = ui->S1_Sensor->currentIndex();
-    s2Sensor = ui->S2_Sensor->currentIndex();
-    testMode = ui->TestProgram->isChecked();
-    initMsgOn = ui->InitMsgOn->isChecked();
+    // A switched-off framing byte is -1; the sensor types and byte counts are
+    // kept also for a slot that is off.
+    const auto framing = [](const QGroupBox *on, const QSpinBox *value) {
+        return on->isChecked() ? value->value() : FrameFormat::off;
+    };
+    OptionSet o;
+    o.dataBytes = ui->DataBytes->value();
+    o.startByte1 = framing(ui->XSB1, ui->StartByte1);
+    o.startByte2 = framing(ui->XSB2, ui->StartByte2);
+    o.endByte1 = framing(ui->XEB1, ui->EndByte1);
+    o.endByte2 = framing(ui->XEB2, ui->EndByte2);
+    o.s1On = ui->S1On->isChecked();
+    o.s2On = ui->S2On->isChecked();
+    o.s1Sensor = ui->S1_Sensor->currentIndex();
+    o.s2Sensor = ui->S2_Sensor->currentIndex();
+    o.sensor1Bytes = ui->S1_Bytes->value();
+    o.sensor2Bytes = ui->S2_Bytes->value();
+    o.filename = ui->filenameField->text();
+    o.newfileLines = ui->newfilelines->value();
+    o.devicename = ui->devicenameField->text();
+    o.drawPlots = ui->checkBox->isChecked();
     // The plots use this as their window length, so the "Auto clear" check
     // state is deliberately not consulted.
-    autoClearLines = ui->AutoClearLines->value();
+    o.autoClearLines = ui->AutoClearLines->value();
+    o.testMode = ui->TestProgram->isChecked();
+    o.initMsgOn = ui->InitMsgOn->isChecked();
+    return o;
+}
 
-    emit SendOptions(optionFrame);
-    emit SendFilename(filename);
-    emit SendDeviceName(devicename);
-    emit SendNewfileIndex(ui->newfilelines->value());
+void Options::CheckOptions()
+{
+    current = readForm();
+    OptionArray optionFrame = current.optionArray();
+    emit SendOptions(optionFrame.data());
+    emit SendFilename(current.filename);
+    emit SendDeviceName(current.devicename);
+    emit SendNewfileIndex(current.newfileLines);
 }
 
 void Options::Browse()
@@ -81,7 +85,7 @@ void Options::Browse()
     // An empty answer means the chooser was cancelled: keep the user's directory.
     if (dir.isEmpty())
         return;
-    filename = dir;
+    current.filename = dir;
     ui->filenameField->setText(dir);
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "optionset.h"
+
 #include <QDialog>
 #include <QString>
 
 class Ui_Options;
 
-// The options dialog and the store of the accepted option values. The values
-// are taken from the form only when the dialog is accepted, then emitted.
+// The options dialog and the store of the accepted option set. The values
+// are taken from the form only when the dialog is accepted, then emitted;
+// a rejection leaves the form's edits in place for the next showing.
 class Options : public QDialog
 {
     Q_OBJECT
@@ -14,18 +17,9 @@ public:
     explicit Options(QWidget *parent = nullptr);
     ~Options() override;
 
-    QString filename;
-    QString devicename;
-    bool drawPlots;
-    bool testMode;
-    bool s1On;
-    bool s2On;
-    bool initMsgOn;
-    int s1Sensor;
-    int s2Sensor;
-    int dataBytes;
-    int autoClearLines;
-    Ui_Options *ui;
+    // The option set of the last acceptance; before the first one, the
+    // form's defaults. The directory is also set by Browse at once.
+    const OptionSet &settings() const { return current; }
 
 signals:
     // optionFrame points to nine ints valid only during delivery.
@@ -35,10 +29,17 @@ signals:
     void SendNewfileIndex(int);
 
 public slots:
+    // Reads the form into the option set and emits it; runs on acceptance.
     void CheckOptions();
     void Browse();
 
 private slots:
     void on_Sensorsetup_Button_toggled(bool checked);
     void BytesChanged();
+
+private:
+    OptionSet readForm() const;
+
+    OptionSet current;
+    Ui_Options *ui;
 };
