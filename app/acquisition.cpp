@@ -1,30 +1,20 @@
 // Starting and stopping acquisition, the timer tick, the test-mode generator,
-// the live values and the message log.
+// the live values, the plots and the message log.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "datalogger.h"
+#include "liveplots.h"
 #include "options.h"
 #include "serialhandler.h"
 
 #include <QTimer>
 #include <cmath>
-#include <qcustomplot.h>
-
-namespace
-{
-void setPlotTitle(QCustomPlot *plot, const QString &title)
-{
-    for (int i = 0; i < plot->plotLayout()->elementCount(); ++i) {
-        if (auto *text = qobject_cast<QCPTextElement *>(plot->plotLayout()->elementAt(i)))
-            text->setText(title);
-    }
-}
-} // namespace
 
 void MainWindow::on_Start_Button_clicked()
 {
-    if (!options->testMode) {
+    const OptionSet &o = options->settings();
+    if (!o.testMode) {
         switch (serial->OpenUsb(ui->TaajuusSBox->value())) {
         case -1:
             ui->msgBrowser->append("USB open failed. Device does not exist.");
@@ -39,14 +29,14 @@ void MainWindow::on_Start_Button_clicked()
     }
     // A refused init message is reported by the serial link itself; the port
     // stays open until Stop.
-    if (options->initMsgOn && !serial->SendInitMsg())
+    if (o.initMsgOn && !serial->SendInitMsg())
         return;
     timer->start(ui->TaajuusSBox->value());
 }
 
 void MainWindow::on_Stop_Button_clicked()
 {
-    if (options->testMode) {
+    if (options->settings().testMode) {
         ui->msgBrowser->setText("Test stopped");
     } else if (serial->CloseUsb() == 1) {
         ui->msgBrowser->setText("USB closed");
@@ -59,26 +49,18 @@ void MainWindow::on_Stop_Button_clicked()
 
 void MainWindow::MainTimeout()
 {
-    if (!options->testMode) {
+    if (!options->settings().testMode) {
         // A sample found comes back through OtaVastaanData before this returns.
         serial->readSerial();
         return;
     }
-
     // Simulated sensor: the waves advance only when a point is plotted, so
-    // sampleCount is their time base. Conversion truncates toward zero.
-    const double t = sampleCount;
-    accX = static_cast<int16_t>(10 * std::sin(0.2 * t));
-    accY = static_cast<int16_t>(5 * std::cos(0.1 * t));
-    accZ = static_cast<int16_t>(15 * std::sin(0.05 * t));
-    gyroX = static_cast<int16_t>(20 * std::sin(0.2 * t));
-    gyroY = static_cast<int16_t>(55 * std::cos(0.3 * t));
-    gyroZ = static_cast<int16_t>(150 * std::sin(0.05 * t));
-    if (plotsReady)
-        PiirraKuvaajat();
-    PaivitaLcdt();
-    if (ui->LogBox1->isChecked())
-        logger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+    // the plots' sample count is their time base. Conversion truncates
+    // toward zero.
+    const double t = plotsReady() ? plots->sampleCount() : 0;
+    OtaVastaanData(int16_t(10 * std::sin(0.2 * t)), int16_t(5 * std::cos(0.1 * t)),
+                   int16_t(15 * std::sin(0.05 * t)), int16_t(20 * std::sin(0.2 * t)),
+                   int16_t(55 * std::cos(0.3 * t)), int16_t(150 * std::sin(0.05 * t)));
 }
 
 void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1,
@@ -91,10 +73,15 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
     gyroY = g1;
     gyroZ = g2;
     PaivitaLcdt();
-    if (plotsReady)
+    if (plotsReady())
         PiirraKuvaajat();
     if (ui->LogBox1->isChecked())
         logger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+}
+
+Sample MainWindow::latestSample() const
+{
+    return {{accX, accY, accZ}, {gyroX, gyroY, gyroZ}};
 }
 
 void MainWindow::PaivitaLcdt()
@@ -122,25 +109,49 @@ void MainWindow::OtaVastaanOptions(int *optionFrame)
     Q_UNUSED(optionFrame); // the serial link takes the frame options itself
     ui->msgBrowser->append("options updated.");
     ui->msgBrowser->append("****************");
-    if (options->testMode)
+    if (options->settings().testMode)
         ui->msgBrowser->append("TEST MODE");
     accTitle = "acc";
     gyroTitle = "gyro";
-    if (plotsReady) {
-        setPlotTitle(accPlot, accTitle);
-        setPlotTitle(gyroPlot, gyroTitle);
-    }
+    if (plotsReady())
+        plots->setTitles(accTitle, gyroTitle);
 }
 
 void MainWindow::AvaaOptions()
 {
     // An acceptance has delivered the new options before exec() returns.
     options->exec();
-    if (!options->drawPlots)
+    if (!options->settings().drawPlots)
         return; // plots built earlier stay and go on being drawn
-    if (plotsReady)
+    if (plotsReady())
         SkaalaaKuvaajat();
     else
         InitialisoiKuvaajat();
     resize(1000, 780);
+}
+
+void MainWindow::InitialisoiKuvaajat()
+{
+    plots = new LivePlots(this, accTitle, gyroTitle);
+    connect(plots->clearButton(), SIGNAL(clicked()), this, SLOT(TyhjennaKuvaajat()));
+    SkaalaaKuvaajat();
+}
+
+void MainWindow::SkaalaaKuvaajat()
+{
+    const OptionSet &o = options->settings();
+    if (!plots->arrange(o.s1On, o.s2On, o.s1Sensor))
+        resize(450, 750);
+}
+
+void MainWindow::PiirraKuvaajat()
+{
+    plots->append(latestSample(), options->settings().autoClearLines, ui->Autoscale->checkState());
+}
+
+void MainWindow::TyhjennaKuvaajat()
+{
+    // Clearing empties what the plots hold too, so nothing cleared comes
+    // back, and shows at once, also while acquisition is stopped.
+    plots->clearPoints();
 }

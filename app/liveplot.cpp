@@ -31,10 +31,12 @@ void LivePlot::appendPoints(double key, std::initializer_list<double> values)
         liveGraphs.at(i++)->appendPoint(key, value);
 }
 
-void LivePlot::dropBefore(double key)
+void LivePlot::dropOldest()
 {
+    // Keys grow by one from point to point.
     for (LivePlotGraph *graph : std::as_const(liveGraphs))
-        graph->dropBefore(key);
+        if (!graph->data()->isEmpty())
+            graph->dropBefore(graph->data()->constBegin()->key + 1);
 }
 
 void LivePlot::clearPoints()

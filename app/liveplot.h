@@ -21,8 +21,8 @@ public:
 
     // Appends (key, value i) to live graph i, for each value given.
     void appendPoints(double key, std::initializer_list<double> values);
-    // Drops the points with keys less than key from every live graph.
-    void dropBefore(double key);
+    // Drops the oldest point of every live graph.
+    void dropOldest();
     void clearPoints();
 
     // Draws the plot now if it can be seen, else as soon as it is shown. The

@@ -13,8 +13,7 @@
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), serial(nullptr), options(nullptr), logger(nullptr), timer(nullptr),
-      ui(new Ui_MainWindow), plotsReady(false), gyroX(0), gyroY(0), gyroZ(0), accX(0), accY(0),
-      accZ(0), accPlot(nullptr), gyroPlot(nullptr), sampleCount(0)
+      ui(new Ui_MainWindow)
 {
     version = "1.3.0_linux";
 
@@ -50,7 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     AvaaMuistutus();
 
-    if (options->drawPlots) {
+    if (options->settings().drawPlots) {
         InitialisoiKuvaajat();
         resize(1000, 780);
     } else {
@@ -97,17 +96,18 @@ void showInformation(const QString &text, const QPixmap &icon = QPixmap())
 
 void MainWindow::AvaaMuistutus()
 {
+    const OptionSet &o = options->settings();
     QString text;
-    if (options->testMode)
+    if (o.testMode)
         text += "TEST MODE\n\n";
-    text += "Serial device: " + options->devicename + "\n";
+    text += "Serial device: " + o.devicename + "\n";
     // The link always runs at 9600 baud; the dialog's baud rate box is not read.
     text += "Baudrate: 9600\n\n";
-    text += "Message data bytes: " + QString().setNum(options->dataBytes) + "\n";
+    text += "Message data bytes: " + QString().setNum(o.dataBytes) + "\n";
     // Sensor 1 is named even when its slot is switched off.
-    text += "Sensor 1 type: " + sensorName(options->s1Sensor) + "\n";
-    if (options->s2On)
-        text += "Sensor 2 type: " + sensorName(options->s2Sensor) + "\n";
+    text += "Sensor 1 type: " + sensorName(o.s1Sensor) + "\n";
+    if (o.s2On)
+        text += "Sensor 2 type: " + sensorName(o.s2Sensor) + "\n";
     else
         text += "Sensor 2 UNUSED\n";
     text += "\nPlease make sure that your device(s) are ready!";

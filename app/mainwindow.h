@@ -1,18 +1,24 @@
 #pragma once
 
+#include "frameformat.h"
+
 #include <QMainWindow>
 #include <QString>
-#include <QVector>
 #include <cstdint>
 
 class serialhandler;
 class Options;
 class Datalogger;
+class LivePlots;
 class QTimer;
-class QCustomPlot;
 class Ui_MainWindow;
 
 // The program's one window: acquisition control, live values, plots, log.
+//
+// Samples from the serial link and from the test-mode generator take the
+// same road: OtaVastaanData stores them, shows them on the displays, hands
+// them to the plots (once built) and, while "Datalog" is checked, to the
+// logger.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -32,6 +38,8 @@ private slots:
     void on_Stop_Button_clicked();
     void OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
     void PaivitaLcdt();
+    // The plot slots hand the work to `plots`, which holds both plot
+    // widgets, their points and the sample count.
     void InitialisoiKuvaajat();
     void PiirraKuvaajat();
     void SkaalaaKuvaajat();
@@ -40,21 +48,18 @@ private slots:
     void MainTimeout();
 
 private:
+    bool plotsReady() const { return plots != nullptr; }
+    Sample latestSample() const;
+
     QString version;
     serialhandler *serial;
     Options *options;
     Datalogger *logger;
     QTimer *timer;
     Ui_MainWindow *ui;
-    bool plotsReady;
-    int16_t gyroX, gyroY, gyroZ;
-    int16_t accX, accY, accZ;
-    QCustomPlot *accPlot;
-    QCustomPlot *gyroPlot;
-    QVector<double> accXData, accYData, accZData;
-    QVector<double> gyroXData, gyroYData, gyroZData;
-    QVector<double> indexData;
-    int sampleCount;
+    LivePlots *plots = nullptr; // built by InitialisoiKuvaajat, then kept
+    int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
+    int16_t accX = 0, accY = 0, accZ = 0;
     QString accTitle;
     QString gyroTitle;
 };

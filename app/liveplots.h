@@ -1,0 +1,57 @@
+#pragma once
+
+#include "frameformat.h"
+
+#include <QObject>
+#include <QString>
+
+class LivePlot;
+class QCustomPlot;
+class QPushButton;
+class QWidget;
+
+// The main window's two live plots, accelerometer and gyroscope, with their
+// "Clear plots" button: built once, then fed one sample at a time.
+//
+// Every sample appends one point to each of the six graphs, keyed by a
+// running sample count. The plots keep a sliding window: once more samples
+// than the window length have been drawn since the start or the last clear,
+// the oldest point leaves as the new one comes, so a window lowered at run
+// time narrows what is held one point per sample. The time axis follows the
+// newest point by the "Autoscale" state; the value axes are the user's.
+class LivePlots : public QObject
+{
+    Q_OBJECT
+public:
+    // Builds both plots and the button as children of `window`; the plots
+    // are laid out by arrange().
+    LivePlots(QWidget *window, const QString &accTitle, const QString &gyroTitle);
+
+    QCustomPlot *accPlot() const;
+    QCustomPlot *gyroPlot() const;
+    QPushButton *clearButton() const { return clear; }
+
+    void setTitles(const QString &accTitle, const QString &gyroTitle);
+    // Places and shows the plots that the sensor set-up calls for and hides
+    // the others (a hidden plot keeps its place and goes on taking points).
+    // False when no plot is shown.
+    bool arrange(bool s1On, bool s2On, int s1Sensor);
+
+    // Appends `sample` at key sampleCount() and redraws. `window` is the
+    // window length (0 keeps one point); an `autoscale` of Qt::Checked shows
+    // sampleCount - window to 1.2 sampleCount, Qt::PartiallyChecked
+    // sampleCount - window to sampleCount + 20, Qt::Unchecked leaves the
+    // time axis where it is.
+    void append(const Sample &sample, int window, Qt::CheckState autoscale);
+    // Empties the graphs and restarts the keys at 0; redraws at once.
+    void clearPoints();
+    // Key of the next sample: the samples drawn since the start or the
+    // last clear.
+    int sampleCount() const { return count; }
+
+private:
+    LivePlot *acc;
+    LivePlot *gyro;
+    QPushButton *clear;
+    int count = 0;
+};
