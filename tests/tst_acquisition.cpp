@@ -1,79 +1,97 @@
-// Acquisition as the user drives it: Start and Stop in test and wireless mode,
-// the simulated waves on the displays and in the log, every text of the
-// message log, and the options opened again from the menu.
-#include "acquisitiontest.h"
+// Acquisition as the user drives it: the test mode's waves on the displays
+// and in the log, every text of the message log, a mode change while
+// acquiring, plots from the menu, and the receiver from end to end over a
+// pseudo-terminal.
+#include "mmtest.h"
 #include "pseudoterminal.h"
+#include "sinesource.h"
 
+#include <QCheckBox>
+#include <QLCDNumber>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <qcustomplot.h>
 
-#include <memory>
-
-using namespace acqtest;
-
-Q_DECLARE_METATYPE(serialtest::Tuple)
+using namespace mmtest;
 
 namespace
 {
 
-struct Ticks {
-    std::vector<Values> values; // the displays after each tick
-    QString messagesBeforeStop;
-};
-
-// Starts acquisition at a read interval of `ms` and records `count` ticks;
-// Stop follows the last at once, so that no further tick happens.
-Ticks runTicks(MainWindow &window, int count, int ms)
+void setDatalog(MainWindow &w, bool on)
 {
-    Ticks t;
-    setReadInterval(window, ms);
+    widget<QCheckBox>(&w, "LogBox1")->setChecked(on);
+}
+
+// Starts acquisition at a read interval of `ms` and records the displays
+// after each of `count` ticks; Stop follows the last at once. `atTick` runs
+// after the displays of a tick were recorded.
+std::vector<Values> runTicks(MainWindow &window, int count, int ms,
+                             const std::function<void(int)> &atTick = {})
+{
+    std::vector<Values> values;
+    widget<QSpinBox>(&window, "TaajuusSBox")->setValue(ms);
     QTimer *timer = acquisitionTimer(window);
-    // Connected after the window's own slot, so it runs after the tick.
     const auto c = QObject::connect(timer, &QTimer::timeout, [&] {
-        t.values.push_back(lcdValues(window));
-        if (int(t.values.size()) == count) {
-            t.messagesBeforeStop = messageLog(window);
+        values.push_back(lcdValues(window));
+        if (atTick)
+            atTick(int(values.size()) - 1);
+        if (int(values.size()) == count)
             press(window, "Stop_Button");
-        }
     });
     press(window, "Start_Button");
     if (!QTest::qWaitFor([timer] { return !timer->isActive(); }, 30000))
         press(window, "Stop_Button"); // the caller finds ticks missing
     QObject::disconnect(c);
-    return t;
+    return values;
 }
 
-mmtest::OptionsEditor testModeOptions(bool plots, const QString &logDir = QString())
+OptionsEditor testMode(bool plots, const QString &logDir = QString())
 {
-    return [plots, logDir](Options &o) {
-        mmtest::setTestMode(o, true);
-        mmtest::setDrawPlots(o, plots);
+    return [=](Options &o) {
+        setTestMode(o, true);
+        setDrawPlots(o, plots);
         if (!logDir.isEmpty())
-            mmtest::setLogDirectory(o, logDir);
+            setLogDirectory(o, logDir);
     };
 }
 
-mmtest::OptionsEditor wirelessOptions(const QString &device, bool testMode = false)
+OptionsEditor wireless(const QString &device, const QString &logDir = QString(), bool test = false)
 {
-    return [device, testMode](Options &o) {
-        mmtest::setDrawPlots(o, false);
-        mmtest::setDevice(o, device);
-        mmtest::setTestMode(o, testMode);
+    return [=](Options &o) {
+        setDrawPlots(o, !logDir.isEmpty());
+        setDevice(o, device);
+        setTestMode(o, test);
+        if (!logDir.isEmpty())
+            setLogDirectory(o, logDir);
     };
 }
 
-QList<QCustomPlot *> plotsOf(const MainWindow &window)
+std::vector<Sample> sineSamples(int count)
 {
-    return window.findChildren<QCustomPlot *>();
+    nodesim::SineSource source{FrameFormat()};
+    std::vector<Sample> samples(count);
+    for (Sample &s : samples)
+        s = source.next();
+    return samples;
 }
 
-// Whether the message log matches `pattern`, a regular expression in which
-// %1 stands for the whole log as it was before.
-bool logMatches(const QString &log, const QString &before, const QString &pattern)
+bool send(nodesim::PseudoTerminal &pty, const std::vector<Sample> &samples)
 {
-    const QString whole = QString(pattern).replace("%1", QRegularExpression::escape(before));
-    return QRegularExpression(QRegularExpression::anchoredPattern(whole)).match(log).hasMatch();
+    std::vector<uint8_t> bytes;
+    for (const Sample &s : samples)
+        FrameFormat().append(bytes, s);
+    return pty.write(bytes);
+}
+
+QStringList rowsOf(const std::vector<Values> &values)
+{
+    QStringList rows;
+    for (const Values &v : values)
+        rows << logRow(int(rows.size()), v);
+    return rows;
 }
 
 } // namespace
@@ -81,30 +99,32 @@ bool logMatches(const QString &log, const QString &before, const QString &patter
 class TestAcquisition : public QObject
 {
     Q_OBJECT
-    // One test-mode run with plots and "Datalog", shared by the wave tests.
+    // One test-mode run with plots and "Datalog", which is unchecked for
+    // ticks 50 to 59; shared by the wave tests.
     QTemporaryDir waveLogDir;
-    Ticks waves;
+    std::vector<Values> waves;
+    QString messagesAtTick10;
 
 private slots:
     void initTestCase()
     {
-        auto window = mmtest::startMainWindow(testModeOptions(true, waveLogDir.path()));
-        QVERIFY(window);
+        auto window = startMainWindow(testMode(true, waveLogDir.path()));
         setDatalog(*window, true);
-        waves = runTicks(*window, 101, 5);
-        QCOMPARE(int(waves.values.size()), 101);
+        waves = runTicks(*window, 101, 5, [&](int tick) {
+            setDatalog(*window, tick < 49 || tick > 58);
+            if (tick == 10)
+                messagesAtTick10 = messageLog(*window);
+        });
+        QCOMPARE(int(waves.size()), 101);
     }
 
     void testModeWaves_data()
     {
         QTest::addColumn<int>("tick");
         QTest::addColumn<Values>("expected");
-        // t = 0, 1 and 20 as the program's users know them; the rest computed
-        // apart from the program. At t = 31 accelerometer X is just below
-        // zero and truncates to 0, not to -1.
+        // At t = 31 accelerometer X is just below zero and truncates to 0.
         QTest::newRow("t=0") << 0 << Values{0, 5, 0, 0, 55, 0};
         QTest::newRow("t=1") << 1 << Values{1, 4, 0, 3, 52, 7};
-        QTest::newRow("t=5") << 5 << Values{8, 4, 3, 16, 3, 37};
         QTest::newRow("t=20") << 20 << Values{-7, -2, 12, -15, 52, 126};
         QTest::newRow("t=31") << 31 << Values{0, -4, 14, -1, -54, 149};
         QTest::newRow("t=100") << 100 << Values{9, -4, -14, 18, 8, -143};
@@ -113,31 +133,38 @@ private slots:
     {
         QFETCH(int, tick);
         QFETCH(Values, expected);
-        QCOMPARE(waves.values.at(tick), expected);
+        QCOMPARE(waves.at(tick), expected);
     }
 
-    // Every sample logged, accelerometer first (at t = 1 accelerometer X is 1
-    // and gyroscope X 3).
-    void testModeLogsEverySample()
+    // Every sample while "Datalog" is checked, accelerometer first, in one
+    // file whose row index goes on after the pause.
+    void testModeLogsWhileDatalogChecked()
     {
-        QStringList expected;
-        for (const Values &v : waves.values)
-            expected << logRow(int(expected.size()), v);
+        std::vector<Values> logged(waves.begin(), waves.begin() + 50);
+        logged.insert(logged.end(), waves.begin() + 60, waves.end());
         int files = 0;
-        QCOMPARE(logRows(waveLogDir.path(), &files), expected);
+        QCOMPARE(logRows(waveLogDir.path(), &files), rowsOf(logged));
         QCOMPARE(files, 1);
-        QCOMPARE(expected.at(1), QString("1,1,4,0,3,52,7"));
-        QVERIFY(waves.messagesBeforeStop.contains(
-            "New file created: " + QDir::toNativeSeparators(waveLogDir.path()) + "//"));
+        QVERIFY(messagesAtTick10.contains("New file created: " + waveLogDir.path() + "//"));
     }
 
     void testModeWithoutPlotsStandsStill()
     {
-        auto window = mmtest::startMainWindow(testModeOptions(false));
-        QVERIFY(window);
-        QVERIFY(plotsOf(*window).isEmpty());
-        const Ticks ticks = runTicks(*window, 20, 2);
-        QCOMPARE(ticks.values, std::vector<Values>(20, Values{0, 5, 0, 0, 55, 0}));
+        auto window = startMainWindow(testMode(false));
+        QVERIFY(window->findChildren<QCustomPlot *>().isEmpty());
+        QCOMPARE(runTicks(*window, 20, 2), std::vector<Values>(20, Values{0, 5, 0, 0, 55, 0}));
+    }
+
+    // A display too narrow for a value keeps showing the previous one.
+    void displaysShowEveryValue()
+    {
+        auto window = startMainWindow(testMode(false));
+        for (QLCDNumber *lcd : window->findChildren<QLCDNumber *>()) {
+            QSignalSpy overflow(lcd, &QLCDNumber::overflow);
+            const QImage zero = lcd->grab().toImage();
+            lcd->display(-32768);
+            QVERIFY(overflow.isEmpty() && lcd->grab().toImage() != zero);
+        }
     }
 
     void messageTexts_data()
@@ -145,21 +172,19 @@ private slots:
         QTest::addColumn<bool>("testMode");
         QTest::addColumn<QString>("device"); // "missing", "file" or "pty"
         QTest::addColumn<QStringList>("buttons");
-        QTest::addColumn<QString>("expected"); // see logMatches
+        QTest::addColumn<QString>("expected"); // %1: the log as it was before
         QTest::addColumn<bool>("running");
-        const QStringList start{"Start"}, stopped{"Start", "Stop"};
-        QTest::newRow("test mode: Start writes nothing")
-            << true << "missing" << start << "%1" << true;
+        QTest::newRow("test mode: Start")
+            << true << "missing" << QStringList{"Start"} << "%1" << true;
         QTest::newRow("test mode: Start, Stop")
-            << true << "missing" << stopped << "Test stopped" << false;
-        QTest::newRow("missing device") << false << "missing" << start
+            << true << "missing" << QStringList{"Start", "Stop"} << "Test stopped" << false;
+        QTest::newRow("missing device") << false << "missing" << QStringList{"Start"}
                                         << "%1\nUSB open failed. Device does not exist." << false;
-        QTest::newRow("device that is no tty")
-            << false << "file" << start << "%1\nSerial port could not be opened: .*\nUnknown error!"
-            << false;
-        QTest::newRow("two Stops after one Start")
-            << false << "pty" << QStringList{"Start", "Stop", "Stop"}
-            << "USB closed\nPort already closed" << false;
+        QTest::newRow("no tty") << false << "file" << QStringList{"Start"}
+                                << "%1\nSerial port could not be opened: .*\nUnknown error!"
+                                << false;
+        QTest::newRow("two Stops") << false << "pty" << QStringList{"Start", "Stop", "Stop"}
+                                   << "USB closed\nPort already closed" << false;
         QTest::newRow("Start after Stop") << false << "pty" << QStringList{"Start", "Stop", "Start"}
                                           << "USB closed\nSerial port opened" << true;
     }
@@ -171,63 +196,47 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(bool, running);
         QTemporaryDir dir;
-        std::unique_ptr<nodesim::PseudoTerminal> pty;
+        nodesim::PseudoTerminal pty;
         QString path = dir.filePath("ttyUSB0");
-        if (device == "pty") {
-            pty = std::make_unique<nodesim::PseudoTerminal>();
-            path = QString::fromStdString(pty->devicePath());
-        } else if (device == "file") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        auto window = mmtest::startMainWindow(wirelessOptions(path, testMode));
-        QVERIFY(window);
+        if (device == "pty")
+            path = QString::fromStdString(pty.devicePath());
+        QFile file(path);
+        QVERIFY(device != "file" || file.open(QIODevice::WriteOnly));
+        auto window = startMainWindow(wireless(path, QString(), testMode));
         const QString before = messageLog(*window);
         for (const QString &button : buttons)
             press(*window, qPrintable(button + "_Button"));
-        QVERIFY2(logMatches(messageLog(*window), before, expected),
+        const QString pattern = expected.replace("%1", QRegularExpression::escape(before));
+        QVERIFY2(QRegularExpression("^" + pattern + "$").match(messageLog(*window)).hasMatch(),
                  qPrintable(messageLog(*window)));
         QCOMPARE(acquisitionTimer(*window)->isActive(), running);
-        if (pty)
-            QCOMPARE(pty->clientAttached(), running);
+        QCOMPARE(pty.clientAttached(), device == "pty" && running);
     }
 
-    void optionsAcceptanceLines_data()
-    {
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<bool>("testMode");
-        QTest::addColumn<QStringList>("added");
-        QTest::newRow("accepted, wireless")
-            << true << false << QStringList{"options updated.", "****************"};
-        QTest::newRow("accepted, test mode")
-            << true << true << QStringList{"options updated.", "****************", "TEST MODE"};
-        QTest::newRow("cancelled, test mode") << false << true << QStringList{};
-    }
     void optionsAcceptanceLines()
     {
-        QFETCH(bool, accept);
-        QFETCH(bool, testMode);
-        QFETCH(QStringList, added);
-        auto window = mmtest::startMainWindow(testModeOptions(false));
-        QVERIFY(window);
+        auto window = startMainWindow(testMode(false));
         // The start-up acceptance wrote its lines before the summary box.
-        const QString before = messageLog(*window);
-        QCOMPARE(before, QString("options updated.\n****************\nTEST MODE"));
-        QVERIFY(mmtest::reopenOptions(
-            *window, [testMode](Options &o) { mmtest::setTestMode(o, testMode); }, accept));
-        QCOMPARE(messageLog(*window).split('\n'), before.split('\n') + added);
+        QString log = "options updated.\n****************\nTEST MODE";
+        QCOMPARE(messageLog(*window), log);
+        QVERIFY(reopenOptions(
+            *window, [](Options &o) { setTestMode(o, false); }, false));
+        QCOMPARE(messageLog(*window), log);
+        QVERIFY(reopenOptions(*window, [](Options &o) { setTestMode(o, false); }));
+        QCOMPARE(messageLog(*window), log += "\noptions updated.\n****************");
+        QVERIFY(reopenOptions(*window, [](Options &o) { setTestMode(o, true); }));
+        QCOMPARE(messageLog(*window), log + "\noptions updated.\n****************\nTEST MODE");
     }
 
     void failedStartKeepsTheRunningTimer()
     {
         QTemporaryDir dir;
-        auto window = mmtest::startMainWindow(testModeOptions(false));
-        QVERIFY(window);
+        auto window = startMainWindow(testMode(false));
         QTimer *timer = acquisitionTimer(*window);
-        setReadInterval(*window, 30);
+        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(30);
         press(*window, "Start_Button");
-        QVERIFY(mmtest::reopenOptions(*window, wirelessOptions(dir.filePath("ttyGone"))));
-        setReadInterval(*window, 7);
+        QVERIFY(reopenOptions(*window, wireless(dir.filePath("ttyGone"))));
+        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(7);
         press(*window, "Start_Button");
         QVERIFY(messageLog(*window).endsWith("\nUSB open failed. Device does not exist."));
         QVERIFY(timer->isActive());
@@ -240,23 +249,16 @@ private slots:
     {
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
-        auto window = mmtest::startMainWindow(wirelessOptions(device));
-        QVERIFY(window);
-        QTimer *timer = acquisitionTimer(*window);
-        setReadInterval(*window, 5);
+        auto window = startMainWindow(wireless(device));
         press(*window, "Start_Button");
         QVERIFY(pty.clientReady());
-
-        // Into test mode: the next ticks simulate, and Stop leaves the port open.
-        QVERIFY(mmtest::reopenOptions(*window, wirelessOptions(device, true)));
+        QVERIFY(reopenOptions(*window, wireless(device, QString(), true)));
         QTRY_COMPARE_WITH_TIMEOUT(lcdValues(*window), (Values{0, 5, 0, 0, 55, 0}), 10000);
         press(*window, "Stop_Button");
         QCOMPARE(messageLog(*window), QString("Test stopped"));
-        QVERIFY(!timer->isActive());
+        QVERIFY(!acquisitionTimer(*window)->isActive());
         QVERIFY(pty.clientAttached());
-
-        // Back to wireless: Stop closes the port that stayed open.
-        QVERIFY(mmtest::reopenOptions(*window, wirelessOptions(device)));
+        QVERIFY(reopenOptions(*window, wireless(device)));
         press(*window, "Stop_Button");
         QCOMPARE(messageLog(*window), QString("USB closed"));
         QVERIFY(!pty.clientAttached());
@@ -264,30 +266,68 @@ private slots:
 
     void plotsFromTheMenu()
     {
-        auto window = mmtest::startMainWindow(testModeOptions(false));
-        QVERIFY(window);
+        auto window = startMainWindow(testMode(false));
         QCOMPARE(window->size(), QSize(450, 780));
-        QVERIFY(plotsOf(*window).isEmpty());
-        QVERIFY(mmtest::reopenOptions(*window, testModeOptions(true)));
-        QCOMPARE(plotsOf(*window).size(), 2);
+        QVERIFY(reopenOptions(*window, testMode(true)));
+        QCOMPARE(window->findChildren<QCustomPlot *>().size(), 2);
         QCOMPARE(window->size(), QSize(1000, 780));
-
         // A Cancel with "Draw plots" still on lays the plots out and sizes again.
         window->resize(700, 500);
-        QVERIFY(mmtest::reopenOptions(*window, {}, false));
+        QVERIFY(reopenOptions(*window, {}, false));
         QCOMPARE(window->size(), QSize(1000, 780));
-
         // Turned off: the plots stay, keep the window's size and go on drawing.
         window->resize(900, 700);
-        QVERIFY(mmtest::reopenOptions(*window, testModeOptions(false)));
+        QVERIFY(reopenOptions(*window, testMode(false)));
         QCOMPARE(window->size(), QSize(900, 700));
-        QCOMPARE(plotsOf(*window).size(), 2);
-        const Ticks ticks = runTicks(*window, 5, 2);
-        for (QCustomPlot *plot : plotsOf(*window))
-            for (int g = 0; g < 3; ++g)
-                QCOMPARE(plot->graph(g)->dataCount(), 5);
-        // The waves moved on, which they do only while points are drawn.
-        QCOMPARE(ticks.values.at(1), (Values{1, 4, 0, 3, 52, 7}));
+        QCOMPARE(runTicks(*window, 5, 2).at(1), (Values{1, 4, 0, 3, 52, 7}));
+        QCOMPARE(widget<QCustomPlot>(window.get(), "gyroPlot")->graph(2)->dataCount(), 5);
+    }
+
+    // Frames shown, plotted and logged; the receiver pulled out and plugged
+    // in again at the same path, where logging goes on in the same file.
+    void receiverEndToEnd()
+    {
+        QTemporaryDir dir;
+        const QString logDir = dir.filePath("logs"), link = dir.filePath("ttyUSB0");
+        QVERIFY(QDir().mkdir(logDir));
+        const auto samples = sineSamples(120);
+        auto pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(link.toStdString());
+        auto window = startMainWindow(wireless(link, logDir));
+        setDatalog(*window, true);
+        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(2);
+        press(*window, "Start_Button");
+        QVERIFY(messageLog(*window).endsWith("\nSerial port opened"));
+        // The init message went out before the first tick.
+        QCOMPARE(pty->readAvailable(), (std::vector<uint8_t>{0x31, 0x37, 0x01}));
+        QVERIFY(send(*pty, {samples.begin(), samples.begin() + 110}));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 110, 30000);
+        QCOMPARE(lcdValues(*window), valuesOf(samples[109]));
+        auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
+        QCOMPARE(accX->dataCount(), 101);
+        QCOMPARE(int(accX->data()->at(100)->value), int(samples[109].acc[0]));
+
+        pty->hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(messageLog(*window).contains("Serial device lost: "), 10000);
+        QSignalSpy ticks(acquisitionTimer(*window), &QTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 20, 10000);
+        QCOMPARE(messageLog(*window).count("Serial device lost: "), 1);
+        press(*window, "Stop_Button");
+        QVERIFY(messageLog(*window).endsWith("\nPort already closed"));
+
+        pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(link.toStdString());
+        press(*window, "Start_Button");
+        QVERIFY(send(*pty, {samples.begin() + 110, samples.end()}));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 120, 30000);
+        std::vector<Values> all;
+        for (const Sample &s : samples)
+            all.push_back(valuesOf(s));
+        int files = 0;
+        QCOMPARE(logRows(logDir, &files), rowsOf(all));
+        QCOMPARE(files, 1);
+        press(*window, "Stop_Button");
+        QCOMPARE(messageLog(*window), QString("USB closed"));
     }
 };
 

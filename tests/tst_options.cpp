@@ -6,13 +6,13 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(mmtest::OptionsEditor)
+using mmtest::OptionsEditor;
+Q_DECLARE_METATYPE(OptionsEditor)
 
 namespace
 {
@@ -26,23 +26,19 @@ struct Emissions {
             QStringList values;
             for (int i = 0; i < 9; ++i)
                 values << QString::number(frame[i]);
-            seen << "options " + values.join(',');
+            seen << values.join(',');
         });
-        QObject::connect(&o, &Options::SendFilename, [this](QString d) { seen << "dir " + d; });
-        QObject::connect(&o, &Options::SendDeviceName,
-                         [this](QString d) { seen << "device " + d; });
+        QObject::connect(&o, &Options::SendFilename, [this](QString d) { seen << d; });
+        QObject::connect(&o, &Options::SendDeviceName, [this](QString d) { seen << d; });
         QObject::connect(&o, &Options::SendNewfileIndex,
-                         [this](int lines) { seen << "new file " + QString::number(lines); });
+                         [this](int lines) { seen << QString::number(lines); });
     }
 };
 
-const QString untouchedFrame = "12,-1,-1,55,1,0,1,6,6";
-
-QStringList emitted(const QString &frame = untouchedFrame, const QString &dir = "logs",
-                    const QString &device = "/dev/ttyUSB0", int newFileLines = 50000)
+QStringList emitted(const QString &frame = "12,-1,-1,55,1,0,1,6,6", const QString &dir = "logs",
+                    const QString &device = "/dev/ttyUSB0", const QString &lines = "50000")
 {
-    return {"options " + frame, "dir " + dir, "device " + device,
-            "new file " + QString::number(newFileLines)};
+    return {frame, dir, device, lines};
 }
 
 // Shows the dialog as the program does and answers it.
@@ -65,72 +61,71 @@ private slots:
 
     void acceptanceEmits_data()
     {
-        using E = mmtest::OptionsEditor;
-        QTest::addColumn<E>("edit");
+        QTest::addColumn<OptionsEditor>("edit");
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<int>("autoClearLines");
-        QTest::newRow("untouched") << E() << emitted() << 100;
+        QTest::newRow("untouched") << OptionsEditor() << emitted();
         // A switched-on field never yields -1, even at 0.
-        QTest::newRow("framing bytes") << E([](Options &o) {
+        QTest::newRow("framing bytes") << OptionsEditor([](Options &o) {
             mmtest::widget<QGroupBox>(&o, "XSB1")->setChecked(true);
             mmtest::widget<QGroupBox>(&o, "XSB2")->setChecked(true);
             mmtest::widget<QSpinBox>(&o, "StartByte2")->setValue(20);
             mmtest::widget<QSpinBox>(&o, "EndByte1")->setValue(255);
             mmtest::widget<QGroupBox>(&o, "XEB2")->setChecked(false);
-        }) << emitted("12,0,20,255,-1,0,1,6,6")
-                                       << 100;
+        }) << emitted("12,0,20,255,-1,0,1,6,6");
         // Type and bytes of a switched-off slot still travel.
-        QTest::newRow("slot 1 off") << E([](Options &o) { mmtest::setSensor(o, 1, false, 1, 6); })
-                                    << emitted("12,-1,-1,55,1,-1,1,6,6") << 100;
-        QTest::newRow("slot 2 off, other types and bytes") << E([](Options &o) {
-            mmtest::setSensor(o, 1, true, 1, 4);
+        QTest::newRow("slots off") << OptionsEditor([](Options &o) {
+            mmtest::setSensor(o, 1, false, 1, 4);
             mmtest::setSensor(o, 2, false, 0, 5);
-        }) << emitted("9,-1,-1,55,1,1,-1,4,5") << 100;
-        // Texts are taken as they stand; "Auto clear" switched off does not
-        // switch off the plot window length.
-        QTest::newRow("mode, plots, paths, lines") << E([](Options &o) {
-            mmtest::setTestMode(o);
-            mmtest::setDrawPlots(o, false);
+        }) << emitted("9,-1,-1,55,1,-1,-1,4,5");
+        // Texts are taken as they stand.
+        QTest::newRow("paths and lines") << OptionsEditor([](Options &o) {
             mmtest::setDevice(o, " /dev/ttyS0 ");
             mmtest::setLogDirectory(o, "/tmp/run 1");
             mmtest::widget<QSpinBox>(&o, "newfilelines")->setValue(1000);
-            mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
-            mmtest::setAutoClearLines(o, 250);
-        }) << emitted(untouchedFrame, "/tmp/run 1", " /dev/ttyS0 ", 1000)
-                                                   << 250;
+        }) << emitted("12,-1,-1,55,1,0,1,6,6", "/tmp/run 1", " /dev/ttyS0 ", "1000");
     }
     void acceptanceEmits()
     {
-        QFETCH(mmtest::OptionsEditor, edit);
+        QFETCH(OptionsEditor, edit);
         QFETCH(QStringList, expected);
-        QFETCH(int, autoClearLines);
         Options o;
         Emissions emissions(o);
         QVERIFY(showAndAnswer(o, mmtest::acceptOptions(edit)));
         QCOMPARE(emissions.seen, expected);
-        QCOMPARE(o.autoClearLines, autoClearLines);
+    }
+
+    // "Auto clear" switched off does not switch off the plot window length.
+    void plotWindowIgnoresAutoClear()
+    {
+        Options o;
+        QVERIFY(showAndAnswer(o, mmtest::acceptOptions([](Options &o) {
+                                  mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
+                                  mmtest::setAutoClearLines(o, 250);
+                              })));
+        QCOMPARE(o.settings().autoClearLines, 250);
     }
 
     void declineEmitsNothingAndKeepsEdits_data()
     {
-        using D = std::function<void(Options &)>;
-        QTest::addColumn<D>("decline");
-        QTest::newRow("Cancel") << D([](Options &o) {
-            auto *buttons = mmtest::widget<QDialogButtonBox>(&o, "buttonBox");
-            buttons->button(QDialogButtonBox::Cancel)->click();
+        QTest::addColumn<OptionsEditor>("decline");
+        QTest::newRow("Cancel") << OptionsEditor([](Options &o) {
+            mmtest::widget<QDialogButtonBox>(&o, "buttonBox")
+                ->button(QDialogButtonBox::Cancel)
+                ->click();
         });
-        QTest::newRow("Escape") << D([](Options &o) { QTest::keyClick(&o, Qt::Key_Escape); });
-        QTest::newRow("window closed") << D([](Options &o) { o.close(); });
+        QTest::newRow("Escape") << OptionsEditor(
+            [](Options &o) { QTest::keyClick(&o, Qt::Key_Escape); });
+        QTest::newRow("closed") << OptionsEditor([](Options &o) { o.close(); });
     }
     void declineEmitsNothingAndKeepsEdits()
     {
-        QFETCH(std::function<void(Options &)>, decline);
+        QFETCH(OptionsEditor, decline);
         Options o;
-        QVERIFY(showAndAnswer(o, mmtest::acceptOptions()));
         Emissions emissions(o);
         QVERIFY(
             showAndAnswer(o, {&Options::staticMetaObject, [decline](QWidget *w) {
                                   auto &o = *static_cast<Options *>(w);
+                                  QCOMPARE(o.size(), QSize(592, 407));
                                   mmtest::setTestMode(o);
                                   mmtest::setLogDirectory(o, "elsewhere");
                                   mmtest::setSensor(o, 2, false, 0, 3);
@@ -138,7 +133,7 @@ private slots:
                                   decline(o);
                               }}));
         QVERIFY(emissions.seen.isEmpty());
-        QVERIFY(!o.testMode);
+        QVERIFY(!o.settings().testMode);
 
         // The next showing finds the edits and the dialog expanded as left;
         // a second click makes it compact again.
@@ -151,85 +146,55 @@ private slots:
                               })));
         QCOMPARE(seen, (QList<QPair<QSize, bool>>{{{800, 407}, true}, {{592, 407}, false}}));
         QCOMPARE(emissions.seen, emitted("9,-1,-1,55,1,0,-1,6,3", "elsewhere"));
-        QVERIFY(o.testMode);
+        QVERIFY(o.settings().testMode);
     }
 
-    void dataBytesFollowsSensorBytes_data()
-    {
-        QTest::addColumn<int>("s1Bytes");
-        QTest::addColumn<int>("s2Bytes");
-        QTest::addColumn<int>("dataBytes");
-        QTest::newRow("3 + 6") << 3 << 6 << 9;
-        QTest::newRow("0 + 0") << 0 << 0 << 0;
-        QTest::newRow("49 + 50") << 49 << 50 << 99;
-        QTest::newRow("50 + 50 clamps") << 50 << 50 << 99;
-        QTest::newRow("99 + 99 clamps") << 99 << 99 << 99;
-    }
+    // Both slots count whether or not they are in use; the box clamps at 99.
     void dataBytesFollowsSensorBytes()
-    {
-        QFETCH(int, s1Bytes);
-        QFETCH(int, s2Bytes);
-        QFETCH(int, dataBytes);
-        Options o;
-        // Both slots count whether or not they are in use.
-        mmtest::setSensor(o, 1, false, 0, s1Bytes);
-        mmtest::setSensor(o, 2, false, 1, s2Bytes);
-        QCOMPARE(mmtest::widget<QSpinBox>(&o, "DataBytes")->value(), dataBytes);
-    }
-
-    // Edited by hand, the sum holds until a sensor byte count changes again.
-    void dataBytesStaysEditable()
     {
         Options o;
         auto *data = mmtest::widget<QSpinBox>(&o, "DataBytes");
-        data->setValue(20);
-        QVERIFY(showAndAnswer(o, mmtest::acceptOptions()));
-        QCOMPARE(o.dataBytes, 20);
-        mmtest::widget<QSpinBox>(&o, "S2_Bytes")->setValue(7);
-        QCOMPARE(data->value(), 13);
+        for (const auto &[s1, s2, sum] : {std::tuple{3, 6, 9}, {50, 50, 99}, {0, 0, 0}}) {
+            mmtest::setSensor(o, 1, false, 0, s1);
+            mmtest::setSensor(o, 2, false, 1, s2);
+            QCOMPARE(data->value(), sum);
+        }
     }
 
-    void browse_data()
-    {
-        QTest::addColumn<bool>("relative");
-        QTest::addColumn<bool>("choose");
-        QTest::newRow("relative field, cancelled") << true << false;
-        QTest::newRow("absolute field, directory chosen") << false << true;
-    }
     // The chooser starts in the field's directory; its choice is taken at
-    // once (and reaches receivers with the acceptance); a cancel keeps the field.
+    // once (and reaches receivers with the acceptance); a cancel keeps it.
     void browse()
     {
-        QFETCH(bool, relative);
-        QFETCH(bool, choose);
-        QTemporaryDir tmp;
-        QVERIFY(QDir(tmp.path()).mkpath("runs/today/chosen"));
-        mmtest::WorkingDirectory here(tmp.path());
-        const QString field = relative ? "runs/today" : tmp.filePath("runs/today");
-        const QString chosen = tmp.filePath("runs/today/chosen");
-
-        Options o;
-        Emissions emissions(o);
-        QString startedIn, filenameBeforeOk;
-        const mmtest::ModalAnswer answerChooser{&QFileDialog::staticMetaObject, [&](QWidget *w) {
-                                                    auto *chooser = static_cast<QFileDialog *>(w);
-                                                    startedIn = chooser->directory().absolutePath();
-                                                    if (!choose)
-                                                        return chooser->reject();
-                                                    chooser->selectFile("chosen");
-                                                    static_cast<QDialog *>(chooser)->accept();
-                                                }};
-        QVERIFY(showAndAnswer(o, mmtest::acceptOptions([&](Options &o) {
-                                  mmtest::setLogDirectory(o, field);
-                                  auto *button = mmtest::widget<QPushButton>(&o, "BrowseButton");
-                                  mmtest::answerModals([button] { button->click(); },
-                                                       {answerChooser});
-                                  filenameBeforeOk = o.filename;
-                                  QVERIFY(emissions.seen.isEmpty());
-                              })));
-        QCOMPARE(startedIn, tmp.filePath("runs/today"));
-        QCOMPARE(filenameBeforeOk, choose ? chosen : QString());
-        QCOMPARE(emissions.seen, emitted(untouchedFrame, choose ? chosen : field));
+        for (const bool choose : {false, true}) {
+            QTemporaryDir tmp;
+            QVERIFY(QDir(tmp.path()).mkpath("runs/today/chosen"));
+            mmtest::WorkingDirectory here(tmp.path());
+            const QString chosen = tmp.filePath("runs/today/chosen");
+            Options o;
+            Emissions emissions(o);
+            const QString before = o.settings().filename;
+            QString startedIn, beforeOk;
+            const mmtest::ModalAnswer answer{&QFileDialog::staticMetaObject, [&](QWidget *w) {
+                                                 auto *chooser = static_cast<QFileDialog *>(w);
+                                                 startedIn = chooser->directory().absolutePath();
+                                                 if (!choose)
+                                                     return chooser->reject();
+                                                 chooser->selectFile("chosen");
+                                                 static_cast<QDialog *>(chooser)->accept();
+                                             }};
+            QVERIFY(showAndAnswer(
+                o, mmtest::acceptOptions([&](Options &o) {
+                    mmtest::setLogDirectory(o, "runs/today"); // relative
+                    mmtest::answerModals(
+                        [&] { mmtest::widget<QPushButton>(&o, "BrowseButton")->click(); },
+                        {answer});
+                    beforeOk = o.settings().filename;
+                })));
+            QCOMPARE(startedIn, tmp.filePath("runs/today"));
+            QCOMPARE(beforeOk, choose ? chosen : before);
+            QCOMPARE(emissions.seen,
+                     emitted("12,-1,-1,55,1,0,1,6,6", choose ? chosen : "runs/today"));
+        }
     }
 };
 

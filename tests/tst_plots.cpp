@@ -1,7 +1,9 @@
-// The live plots as the user meets them: the sliding window of points, the
-// time axis under each "Autoscale" state and after a drag, the arrangement for
-// each sensor set-up, "Clear plots", a long random run against a plain model
-// of the rules, and a picture of both plots.
+// The live plots as the user meets them: a long random run against a plain
+// model of the window and time-axis rules, a drag, the arrangement for each
+// sensor set-up, a hidden plot, "Clear plots"; and the live graph against
+// QCustomPlot's own.
+#include "liveplot.h"
+#include "liveplotgraph.h"
 #include "mmtest.h"
 
 #include <QCheckBox>
@@ -9,68 +11,51 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include <array>
+#include <cmath>
 #include <random>
 
 namespace
 {
 
-using Sample = std::array<int16_t, 6>; // accelerometer X Y Z, gyroscope X Y Z
-
-// A sample whose values tell its key and its run apart.
-Sample marked(int key, int run = 0)
-{
-    const auto v = [&](int channel) { return int16_t(run * 1000 + channel * 100 + key % 100); };
-    return {v(0), v(1), v(2), v(3), v(4), v(5)};
-}
-
-// One point of the six graphs: "key: values".
-template <class Values> QString pointLine(double key, const Values &values)
-{
-    QStringList fields{QString::number(key, 'g', 10) + ":"};
-    for (double v : values)
-        fields << QString::number(v, 'g', 10);
-    return fields.join(' ');
-}
-
-// The points held for the marked samples of keys first..last.
-QStringList marks(int first, int last, int run = 0)
-{
-    QStringList lines;
-    for (int key = first; key <= last; ++key)
-        lines << pointLine(key, marked(key, run));
-    return lines;
-}
-
-// Records the time-axis range that each redraw of a plot draws with.
-struct RedrawRecorder {
-    QVector<QCPRange> ranges;
-    explicit RedrawRecorder(QCustomPlot *plot)
-    {
-        QObject::connect(plot, &QCustomPlot::afterReplot,
-                         [this, plot] { ranges.append(plot->xAxis->range()); });
-    }
-};
-
-// Pixels of the graphs' colours outside the legend, as shown on the screen:
-// one channel strong, the others weak (antialiasing blends the curves' edges).
+// Pixels of the graphs' colours outside the legend, as shown on the screen.
 int curvePixels(QCustomPlot *plot)
 {
     const QImage image = plot->grab().toImage();
-    const QRect legend = plot->legend->outerRect();
     int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            int strong = 0, weak = 0;
-            for (int v : {c.red(), c.green(), c.blue()}) {
-                strong += v >= 200;
-                weak += v <= 120;
-            }
-            n += strong == 1 && weak == 2 && !legend.contains(x, y);
+            const int strong = (c.red() >= 200) + (c.green() >= 200) + (c.blue() >= 200);
+            const int weak = (c.red() <= 120) + (c.green() <= 120) + (c.blue() <= 120);
+            n += strong == 1 && weak == 2 && !plot->legend->outerRect().contains(x, y);
         }
-    }
     return n;
+}
+
+// The points a graph would draw for the current view: as QCPGraph chooses
+// them (reference) or as the live graph does.
+struct Probe : LivePlotGraph {
+    using LivePlotGraph::LivePlotGraph;
+    QStringList chosen(bool reference) const
+    {
+        QCPGraphDataContainer::const_iterator begin, end;
+        getVisibleDataBounds(begin, end, QCPDataRange(0, dataCount()));
+        QVector<QCPGraphData> points;
+        if (begin != end)
+            reference ? QCPGraph::getOptimizedLineData(&points, begin, end)
+                      : getOptimizedLineData(&points, begin, end);
+        QStringList lines;
+        for (const QCPGraphData &p : points)
+            lines << QString::number(p.key, 'g', 17) + " " + QString::number(p.value, 'g', 17);
+        return lines;
+    }
+};
+
+// Slow waves with jumps, so that pixel columns differ.
+double valueAt(long key, std::mt19937 &random)
+{
+    return std::trunc(150 * std::sin(0.05 * double(key))) +
+           std::uniform_int_distribution<int>(-40, 40)(random);
 }
 
 } // namespace
@@ -80,267 +65,65 @@ class TestPlots : public QObject
     Q_OBJECT
     std::unique_ptr<MainWindow> w;
 
-    // Starts the window with the plot window `lines` and more edits, shown on
-    // the screen when `show` (the plots draw only then).
-    bool start(int lines, bool show = false, const mmtest::OptionsEditor &edit = {})
+    // The window with the plot window `lines`, shown (the plots draw only then).
+    bool start(int lines, const mmtest::OptionsEditor &edit = {})
     {
+        w.reset(); // before any event loop runs, so no earlier plot redraws
         w = mmtest::startMainWindow([&](Options &o) {
             mmtest::setAutoClearLines(o, lines);
             if (edit)
                 edit(o);
         });
-        if (w && show)
-            w->show();
-        return w && (!show || QTest::qWaitForWindowExposed(w.get()));
+        w->show();
+        return QTest::qWaitForWindowExposed(w.get());
     }
-    QCustomPlot *acc() const { return mmtest::widget<QCustomPlot>(w.get(), "accPlot"); }
-    QCustomPlot *gyro() const { return mmtest::widget<QCustomPlot>(w.get(), "gyroPlot"); }
-    void setAutoscale(Qt::CheckState s)
+    QCustomPlot *plot(const char *name) { return mmtest::widget<QCustomPlot>(w.get(), name); }
+    // The six graphs' points, "key: values" a line.
+    QStringList points()
     {
-        mmtest::widget<QCheckBox>(w.get(), "Autoscale")->setCheckState(s);
-    }
-    void clickClear() { mmtest::widget<QPushButton>(w.get(), "clearPlotsButton")->click(); }
-    // A sample as the serial link hands it to the window.
-    void receive(const Sample &s)
-    {
-        QVERIFY(QMetaObject::invokeMethod(w.get(), "OtaVastaanData", Q_ARG(int16_t, s[0]),
-                                          Q_ARG(int16_t, s[1]), Q_ARG(int16_t, s[2]),
-                                          Q_ARG(int16_t, s[3]), Q_ARG(int16_t, s[4]),
-                                          Q_ARG(int16_t, s[5])));
-    }
-    void receiveMarked(int first, int last, int run = 0)
-    {
-        for (int key = first; key <= last; ++key)
-            receive(marked(key, run));
-    }
-    // What the six graphs hold, one pointLine per key.
-    QStringList held() const
-    {
-        const QCPGraph *graphs[6] = {acc()->graph(0),  acc()->graph(1),  acc()->graph(2),
-                                     gyro()->graph(0), gyro()->graph(1), gyro()->graph(2)};
         QStringList lines;
-        for (int i = 0; i < graphs[0]->dataCount(); ++i) {
-            std::array<double, 6> values;
-            for (int g = 0; g < 6; ++g) {
-                if (graphs[g]->dataCount() != graphs[0]->dataCount() ||
-                    graphs[g]->data()->at(i)->key != graphs[0]->data()->at(i)->key)
-                    return {QStringLiteral("graph %1 holds other keys than graph 0").arg(g)};
-                values[g] = graphs[g]->data()->at(i)->value;
-            }
-            lines << pointLine(graphs[0]->data()->at(i)->key, values);
+        const QCPGraph *first = plot("accPlot")->graph(0);
+        for (int i = 0; i < first->dataCount(); ++i) {
+            QString line = QString::number(first->data()->at(i)->key) + ":";
+            for (const char *name : {"accPlot", "gyroPlot"})
+                for (int g = 0; g < 3; ++g) {
+                    const auto point = plot(name)->graph(g)->data()->at(i);
+                    line += point->key == first->data()->at(i)->key
+                                ? " " + QString::number(point->value)
+                                : " (other key)";
+                }
+            lines << line;
         }
         return lines;
     }
+    // A sample as the serial link hands it to the window.
+    void receive(const mmtest::Values &v)
+    {
+        QMetaObject::invokeMethod(w.get(), "OtaVastaanData", Q_ARG(int16_t, v[0]),
+                                  Q_ARG(int16_t, v[1]), Q_ARG(int16_t, v[2]), Q_ARG(int16_t, v[3]),
+                                  Q_ARG(int16_t, v[4]), Q_ARG(int16_t, v[5]));
+    }
+    void receive(int first, int last)
+    {
+        for (int key = first; key <= last; ++key)
+            receive({key, key + 1, key + 2, -key, 7, key % 9});
+    }
+    void clickClear() { mmtest::widget<QPushButton>(w.get(), "clearPlotsButton")->click(); }
 
 private slots:
     void cleanup() { w.reset(); }
 
-    void slidingWindow_data()
-    {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("samples");
-        QTest::addColumn<int>("firstKey");
-        QTest::addColumn<int>("lastKey");
-        QTest::newRow("filling") << 5 << 3 << 0 << 2;
-        QTest::newRow("full, N + 1 points") << 5 << 6 << 0 << 5;
-        QTest::newRow("key N + 1 pushes key 0 out") << 5 << 7 << 1 << 6;
-        QTest::newRow("window 0 keeps one point") << 0 << 1 << 0 << 0;
-        QTest::newRow("window 0, later") << 0 << 12 << 11 << 11;
-        QTest::newRow("default window") << 100 << 250 << 149 << 249;
-    }
-    void slidingWindow()
-    {
-        QFETCH(int, lines);
-        QFETCH(int, samples);
-        QFETCH(int, firstKey);
-        QFETCH(int, lastKey);
-        QVERIFY(start(lines));
-        receiveMarked(0, samples - 1);
-        QCOMPARE(held(), marks(firstKey, lastKey));
-    }
-
-    void windowChangedWhileRunning()
-    {
-        QVERIFY(start(10));
-        receiveMarked(0, 29);
-        QCOMPARE(held(), marks(19, 29));
-        // Lowered: the points held stay as many, one out and one in per
-        // sample, while the view narrows to the new window at once.
-        QVERIFY(mmtest::reopenOptions(*w, [](Options &o) { mmtest::setAutoClearLines(o, 3); }));
-        receiveMarked(30, 34);
-        QCOMPARE(held(), marks(24, 34));
-        QCOMPARE(acc()->xAxis->range(), QCPRange(34 - 3, 34 * 1.2));
-        // Raised above the sample count: the points grow while the sample
-        // count stays within the new window, then slide again.
-        QVERIFY(mmtest::reopenOptions(*w, [](Options &o) { mmtest::setAutoClearLines(o, 100); }));
-        receiveMarked(35, 59);
-        QCOMPARE(held(), marks(24, 59));
-        receiveMarked(60, 110);
-        QCOMPARE(held(), marks(34, 110));
-    }
-
-    void timeAxis_data()
-    {
-        QTest::addColumn<Qt::CheckState>("state");
-        QTest::addColumn<int>("samples");
-        QTest::addColumn<bool>("drag"); // the time axis dragged before the last sample
-        // The ranges once the last sample is drawn, and that it was drawn
-        // with; QCPRange(): the dragged range.
-        QTest::addColumn<QCPRange>("afterLast");
-        QTest::addColumn<QCPRange>("drawnLast");
-        QTest::newRow("checked, first sample")
-            << Qt::Checked << 1 << false << QCPRange(-100, 0) << QCPRange(0, 100);
-        QTest::newRow("checked, key 250")
-            << Qt::Checked << 251 << false << QCPRange(150, 300) << QCPRange(149, 249 * 1.2);
-        QTest::newRow("partly checked, key 250")
-            << Qt::PartiallyChecked << 251 << false << QCPRange(150, 270) << QCPRange(149, 269);
-        QTest::newRow("unchecked")
-            << Qt::Unchecked << 251 << false << QCPRange(0, 100) << QCPRange(0, 100);
-        // A drag stays on the screen for the next sample in every state;
-        // after it only "unchecked" keeps it.
-        QTest::newRow("checked, dragged")
-            << Qt::Checked << 51 << true << QCPRange(-50, 60) << QCPRange();
-        QTest::newRow("partly checked, dragged")
-            << Qt::PartiallyChecked << 51 << true << QCPRange(-50, 70) << QCPRange();
-        QTest::newRow("unchecked, dragged")
-            << Qt::Unchecked << 51 << true << QCPRange() << QCPRange();
-    }
-    void timeAxis()
-    {
-        QFETCH(Qt::CheckState, state);
-        QFETCH(int, samples);
-        QFETCH(bool, drag);
-        QFETCH(QCPRange, afterLast);
-        QFETCH(QCPRange, drawnLast);
-        QVERIFY(start(100, true));
-        setAutoscale(state);
-        receiveMarked(0, samples - 2);
-        const QCPRange before = acc()->xAxis->range();
-        if (drag) {
-            const QPoint from = acc()->axisRect()->rect().center(), to = from + QPoint(120, 40);
-            QTest::mousePress(acc(), Qt::LeftButton, {}, from);
-            QMouseEvent move(QEvent::MouseMove, to, acc()->mapToGlobal(to), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(acc(), &move);
-            QTest::mouseRelease(acc(), Qt::LeftButton, {}, to);
-        }
-        const QCPRange dragged = acc()->xAxis->range(), values = acc()->yAxis->range();
-        QCOMPARE(dragged != before && values != QCPRange(-150, 1100), drag);
-        const auto orDragged = [&](QCPRange r) { return r == QCPRange() ? dragged : r; };
-        RedrawRecorder accRedraws(acc()), gyroRedraws(gyro());
-        receive(marked(samples - 1));
-        QCOMPARE(accRedraws.ranges, QVector<QCPRange>{orDragged(drawnLast)});
-        QCOMPARE(acc()->xAxis->range(), orDragged(afterLast));
-        QCOMPARE(acc()->yAxis->range(), values); // the value axis is left alone
-        if (!drag) {
-            QCOMPARE(gyroRedraws.ranges, accRedraws.ranges);
-            QCOMPARE(gyro()->xAxis->range(), afterLast);
-            QCOMPARE(gyro()->yAxis->range(), QCPRange(-500, 500));
-        }
-    }
-
-    void arrangement_data()
-    {
-        QTest::addColumn<bool>("s1On");
-        QTest::addColumn<bool>("s2On");
-        QTest::addColumn<int>("s1Sensor");
-        QTest::addColumn<QRect>("accGeometry"); // null: hidden
-        QTest::addColumn<QRect>("gyroGeometry");
-        const QRect upper(400, 23, 600, 375), lower(400, 398, 600, 375), tall(400, 23, 600, 700);
-        QTest::newRow("both slots") << true << true << 0 << upper << lower;
-        QTest::newRow("both slots, accelerometer first") << true << true << 1 << upper << lower;
-        QTest::newRow("slot 2 only") << false << true << 0 << QRect() << QRect();
-        QTest::newRow("slot 1 gyroscope") << true << false << 0 << QRect() << tall;
-        QTest::newRow("slot 1 accelerometer") << true << false << 1 << tall << QRect();
-        QTest::newRow("neither, slot 1 gyroscope") << false << false << 0 << QRect() << tall;
-        QTest::newRow("neither, slot 1 accelerometer") << false << false << 1 << tall << QRect();
-    }
-    // At start-up, and from the menu after both plots were shown, where a
-    // hidden plot keeps its place. "Clear plots" is there in every case.
-    void arrangement()
-    {
-        QFETCH(bool, s1On);
-        QFETCH(bool, s2On);
-        QFETCH(int, s1Sensor);
-        QFETCH(QRect, accGeometry);
-        QFETCH(QRect, gyroGeometry);
-        const auto sensors = [=](Options &o) {
-            mmtest::setSensor(o, 1, s1On, s1Sensor, 6);
-            mmtest::setSensor(o, 2, s2On, 1 - s1Sensor, 6);
-        };
-        for (const bool fromMenu : {false, true}) {
-            QVERIFY(start(100, false, fromMenu ? mmtest::OptionsEditor() : sensors));
-            if (fromMenu)
-                QVERIFY(mmtest::reopenOptions(*w, sensors));
-            const QRect upper(400, 23, 600, 375), lower(400, 398, 600, 375);
-            QCOMPARE(acc()->isHidden(), accGeometry.isNull());
-            QCOMPARE(gyro()->isHidden(), gyroGeometry.isNull());
-            if (!accGeometry.isNull() || fromMenu)
-                QCOMPARE(acc()->geometry(), accGeometry.isNull() ? upper : accGeometry);
-            if (!gyroGeometry.isNull() || fromMenu)
-                QCOMPARE(gyro()->geometry(), gyroGeometry.isNull() ? lower : gyroGeometry);
-            QCOMPARE(w->size(), QSize(1000, 780));
-            auto *clear = mmtest::widget<QPushButton>(w.get(), "clearPlotsButton");
-            QCOMPARE(clear->text(), QString("Clear plots"));
-            QCOMPARE(clear->pos(), QPoint(300, 650));
-            QVERIFY(!clear->isHidden());
-        }
-    }
-
-    void hiddenPlotKeepsUp()
-    {
-        // Slot 1 gyroscope alone: the accelerometer plot is hidden.
-        QVERIFY(start(10, true, [](Options &o) { mmtest::setSensor(o, 2, false, 1, 6); }));
-        QVERIFY(acc()->isHidden());
-        RedrawRecorder accRedraws(acc()), gyroRedraws(gyro());
-        receiveMarked(0, 29);
-        // Every point reached the hidden plot, which was not drawn.
-        QCOMPARE(held(), marks(19, 29));
-        QCOMPARE(accRedraws.ranges.size(), 0);
-        QCOMPARE(gyroRedraws.ranges.size(), 30);
-
-        // Shown again: drawn at once, with the same keys as the other plot.
-        QVERIFY(mmtest::reopenOptions(*w, [](Options &o) { mmtest::setSensor(o, 2, true, 1, 6); }));
-        QVERIFY(!acc()->isHidden());
-        QTRY_VERIFY_WITH_TIMEOUT(!accRedraws.ranges.isEmpty(), 5000);
-        QCOMPARE(accRedraws.ranges.last(), gyro()->xAxis->range());
-        const int redrawsWhenShown = accRedraws.ranges.size();
-        receive(marked(30));
-        QCOMPARE(held(), marks(20, 30));
-        QCOMPARE(accRedraws.ranges.size(), redrawsWhenShown + 1);
-        QVERIFY(curvePixels(acc()) > 0);
-    }
-
-    void clearPlots()
-    {
-        QVERIFY(start(10, true));
-        receiveMarked(0, 24, 1);
-        QVERIFY(curvePixels(acc()) > 0);
-        clickClear();
-        QCOMPARE(held(), QStringList());
-        // The cleared plots are redrawn at once, also with acquisition stopped.
-        QCOMPARE(curvePixels(acc()), 0);
-        QCOMPARE(curvePixels(gyro()), 0);
-        // The next sample is key 0 on empty plots; nothing of the first run
-        // comes back, and the window fills as after start-up.
-        receive(marked(0, 2));
-        QCOMPARE(held(), marks(0, 0, 2));
-        receiveMarked(1, 15, 2);
-        QCOMPARE(held(), marks(5, 15, 2));
-    }
-
+    // The rules, plainly: a sample drops the oldest point once more samples
+    // than the window have been drawn since the start or the last clear, and
+    // appends one at key sampleCount; the time axis follows by "Autoscale"; a
+    // clear empties everything and restarts the keys at 0.
     void randomRunMatchesModel()
     {
-        // The rules, plainly: a sample drops the oldest point once more
-        // samples than the window have been drawn since the start or the last
-        // clear, and appends one at key sampleCount; the time axis moves after
-        // the redraw; a clear empties everything and restarts the keys at 0.
         int lines = 100, count = 0;
-        QStringList points;
+        QStringList model;
         QCPRange range(0, 100);
         Qt::CheckState state = Qt::Checked;
-
-        QVERIFY(start(lines, true));
+        QVERIFY(start(lines));
         std::mt19937 random(20240611);
         const auto between = [&](int lo, int hi) {
             return std::uniform_int_distribution<int>(lo, hi)(random);
@@ -348,7 +131,6 @@ private slots:
         for (int step = 0; step < 4000; ++step) {
             const int dice = between(0, 99);
             if (dice < 2) {
-                // Window and arrangement through the options dialog, as a user.
                 lines = between(0, 9) ? between(0, 60) : between(1000, 3000);
                 const bool s1 = between(0, 9) < 7, s2 = between(0, 9) < 7;
                 const int type = between(0, 1);
@@ -360,44 +142,202 @@ private slots:
             } else if (dice < 4) {
                 clickClear();
                 count = 0;
-                points.clear();
+                model.clear();
             } else if (dice < 7) {
                 state = Qt::CheckState(between(0, 2));
-                setAutoscale(state);
+                mmtest::widget<QCheckBox>(w.get(), "Autoscale")->setCheckState(state);
             } else {
-                Sample s;
-                for (int16_t &v : s)
-                    v = int16_t(between(-32768, 32767));
-                receive(s);
+                mmtest::Values v;
+                QString line = QString::number(count) + ":";
+                for (int &value : v)
+                    line += " " + QString::number(value = between(-32768, 32767));
+                receive(v);
                 if (count > lines)
-                    points.removeFirst();
-                points << pointLine(count, s);
-                QCPRange next = range;
-                if (state != Qt::Unchecked)
-                    next = QCPRange(count - lines, state == Qt::Checked ? count * 1.2 : count + 20);
-                // QCustomPlot keeps its range rather than take an empty one
-                // (window 0, first sample, "checked").
-                if (QCPRange::validRange(next))
+                    model.removeFirst();
+                model << line;
+                const QCPRange next(count - lines, state == Qt::Checked ? count * 1.2 : count + 20);
+                // QCustomPlot keeps its range rather than take an empty one.
+                if (state != Qt::Unchecked && QCPRange::validRange(next))
                     range = next;
                 ++count;
             }
-            QCOMPARE(held(), points);
-            QCOMPARE(acc()->xAxis->range(), range);
-            QCOMPARE(gyro()->xAxis->range(), range);
+            QCOMPARE(points(), model);
+            QCOMPARE(plot("accPlot")->xAxis->range(), range);
+            QCOMPARE(plot("gyroPlot")->xAxis->range(), range);
         }
     }
 
-    void screenshot()
+    // A drag is drawn with the next sample; after it only "unchecked" keeps
+    // it. The value axis is the user's.
+    void dragThenSample()
     {
-        QVERIFY(start(100, true, [](Options &o) { mmtest::setTestMode(o); }));
-        for (int tick = 0; tick < 300; ++tick)
-            QVERIFY(QMetaObject::invokeMethod(w.get(), "MainTimeout"));
-        QCoreApplication::processEvents();
-        const QString path = QDir::temp().filePath("motionmonitor-plots.png");
-        QVERIFY(w->grab().save(path));
-        qInfo("both plots after 300 test-mode samples: %s", qPrintable(path));
-        QVERIFY(curvePixels(acc()) > 500);
-        QVERIFY(curvePixels(gyro()) > 500);
+        for (const Qt::CheckState state : {Qt::Checked, Qt::Unchecked}) {
+            QVERIFY(start(100));
+            QCustomPlot *acc = plot("accPlot");
+            mmtest::widget<QCheckBox>(w.get(), "Autoscale")->setCheckState(state);
+            receive(0, 49);
+            const QPoint from = acc->axisRect()->rect().center(), to = from + QPoint(120, 40);
+            QTest::mousePress(acc, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, to, acc->mapToGlobal(to), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(acc, &move);
+            QTest::mouseRelease(acc, Qt::LeftButton, {}, to);
+            const QCPRange dragged = acc->xAxis->range(), values = acc->yAxis->range();
+            QVERIFY(values != QCPRange(-150, 1100));
+            QVector<QCPRange> drawn;
+            connect(acc, &QCustomPlot::afterReplot, [&] { drawn << acc->xAxis->range(); });
+            receive(50, 50);
+            QCOMPARE(drawn, QVector<QCPRange>{dragged});
+            QCOMPARE(acc->xAxis->range(), state == Qt::Checked ? QCPRange(-50, 60) : dragged);
+            QCOMPARE(acc->yAxis->range(), values);
+        }
+    }
+
+    void arrangement_data()
+    {
+        QTest::addColumn<bool>("s1On");
+        QTest::addColumn<bool>("s2On");
+        QTest::addColumn<int>("s1Sensor");
+        QTest::addColumn<QRect>("acc"); // null: hidden, at its earlier place
+        QTest::addColumn<QRect>("gyro");
+        const QRect upper(400, 23, 600, 375), lower(400, 398, 600, 375), tall(400, 23, 600, 700);
+        QTest::newRow("both slots") << true << true << 1 << upper << lower;
+        QTest::newRow("slot 2 only") << false << true << 0 << QRect() << QRect();
+        QTest::newRow("slot 1 gyroscope") << true << false << 0 << QRect() << tall;
+        QTest::newRow("neither, slot 1 accelerometer") << false << false << 1 << tall << QRect();
+    }
+    void arrangement()
+    {
+        QFETCH(bool, s1On);
+        QFETCH(bool, s2On);
+        QFETCH(int, s1Sensor);
+        QFETCH(QRect, acc);
+        QFETCH(QRect, gyro);
+        QVERIFY(start(100));
+        QVERIFY(mmtest::reopenOptions(*w, [=](Options &o) {
+            mmtest::setSensor(o, 1, s1On, s1Sensor, 6);
+            mmtest::setSensor(o, 2, s2On, 1 - s1Sensor, 6);
+        }));
+        QCOMPARE(plot("accPlot")->isHidden(), acc.isNull());
+        QCOMPARE(plot("gyroPlot")->isHidden(), gyro.isNull());
+        QCOMPARE(plot("accPlot")->geometry(), acc.isNull() ? QRect(400, 23, 600, 375) : acc);
+        QCOMPARE(plot("gyroPlot")->geometry(), gyro.isNull() ? QRect(400, 398, 600, 375) : gyro);
+        QCOMPARE(w->size(), QSize(1000, 780));
+        QCOMPARE(mmtest::widget<QPushButton>(w.get(), "clearPlotsButton")->pos(), QPoint(300, 650));
+    }
+
+    // A hidden plot takes every point without being drawn; shown again, it
+    // is drawn at once with the same keys as the other.
+    void hiddenPlotKeepsUp()
+    {
+        QVERIFY(start(10, [](Options &o) { mmtest::setSensor(o, 2, false, 1, 6); }));
+        QCustomPlot *acc = plot("accPlot");
+        QVERIFY(acc->isHidden());
+        int drawn = 0;
+        connect(acc, &QCustomPlot::afterReplot, [&] { ++drawn; });
+        receive(0, 29);
+        QCOMPARE(points().size(), 11);
+        QVERIFY(points().first().startsWith("19:"));
+        QCOMPARE(drawn, 0);
+        QVERIFY(mmtest::reopenOptions(*w, [](Options &o) { mmtest::setSensor(o, 2, true, 1, 6); }));
+        QTRY_VERIFY_WITH_TIMEOUT(drawn > 0, 5000);
+        QCOMPARE(acc->xAxis->range(), plot("gyroPlot")->xAxis->range());
+        QVERIFY(curvePixels(acc) > 0);
+    }
+
+    // Cleared plots are redrawn at once, also with acquisition stopped.
+    void clearPlotsShowsAtOnce()
+    {
+        QVERIFY(start(10));
+        receive(0, 24);
+        QVERIFY(curvePixels(plot("accPlot")) > 0);
+        clickClear();
+        QCOMPARE(curvePixels(plot("accPlot")) + curvePixels(plot("gyroPlot")), 0);
+    }
+
+    void liveGraphChoosesAsQCPGraph_data()
+    {
+        QTest::addColumn<int>("window");  // points kept: window + 1
+        QTest::addColumn<int>("samples"); // appended in all, keys from 0
+        QTest::addColumn<int>("clearAt"); // clearPoints() before this sample; -1: none
+        // Before this sample a point whose key is not the next: the graph
+        // then leaves the choice to QCPGraph until the next clear.
+        QTest::addColumn<int>("oddKeyAt");
+        QTest::newRow("sparse") << 300 << 1000 << -1 << -1;
+        QTest::newRow("dense, window filling") << 20000 << 15000 << -1 << -1;
+        QTest::newRow("dense, window sliding") << 20000 << 47000 << -1 << -1;
+        QTest::newRow("window of one point") << 0 << 500 << -1 << -1;
+        QTest::newRow("large window") << 100000 << 130000 << -1 << -1;
+        QTest::newRow("a key out of order") << 5000 << 8000 << -1 << 7990;
+        QTest::newRow("a key out of order, then a clear") << 5000 << 30000 << 21111 << 20000;
+    }
+    // For any view, the same points QCPGraph would draw from the same data.
+    void liveGraphChoosesAsQCPGraph()
+    {
+        QFETCH(int, window);
+        QFETCH(int, samples);
+        QFETCH(int, clearAt);
+        QFETCH(int, oddKeyAt);
+        QCustomPlot plot;
+        plot.resize(600, 375);
+        auto *graph = new Probe(plot.xAxis, plot.yAxis);
+        std::mt19937 random(window + samples);
+        long count = 0;
+        for (int i = 0; i < samples; ++i, ++count) {
+            if (i == clearAt) {
+                graph->clearPoints();
+                count = 0;
+            }
+            if (i == oddKeyAt)
+                graph->appendPoint(count - 1.5, 1000);
+            if (count > window)
+                graph->dropBefore(double(count - window));
+            graph->appendPoint(double(count), valueAt(count, random));
+        }
+        QCOMPARE(graph->summarises(), oddKeyAt < 0 || clearAt > oddKeyAt);
+        const double first = graph->data()->constBegin()->key;
+        const double last = (graph->data()->constEnd() - 1)->key, span = last - first;
+        QVector<QCPRange> views = {{double(count - 1 - window), (count - 1) * 1.2},
+                                   {first, last},
+                                   {first + span * 0.4, first + span * 0.45},
+                                   {first - span, first + span * 0.3},
+                                   {last + 10, last + 1000}};
+        std::uniform_real_distribution<double> around(first - span / 2 - 5, last + span / 2 + 5);
+        for (int i = 0; i < 60; ++i)
+            views.append(QCPRange(around(random), around(random)).sanitizedForLinScale());
+        for (const QCPRange &view : views) {
+            plot.xAxis->setRange(view);
+            plot.replot(); // lays the axes out for this view
+            QCOMPARE(graph->chosen(false), graph->chosen(true));
+        }
+    }
+
+    void liveGraphDrawsAsQCPGraph()
+    {
+        LivePlot live;
+        QCustomPlot reference;
+        std::mt19937 random(11);
+        for (const QColor colour : {Qt::blue, Qt::green, Qt::red}) {
+            live.addLiveGraph()->setPen(QPen(colour));
+            reference.addGraph()->setPen(QPen(colour));
+        }
+        const long window = 30000, count = 45000;
+        for (long key = 0; key < count; ++key)
+            for (int g = 0; g < 3; ++g) {
+                const double value = valueAt(key, random) * (g + 1) / 3;
+                live.liveGraph(g)->dropBefore(double(key - window));
+                reference.graph(g)->data()->removeBefore(double(key - window));
+                live.liveGraph(g)->appendPoint(double(key), value);
+                reference.graph(g)->addData(double(key), value);
+            }
+        for (const QCPRange view : {QCPRange(count - window, count * 1.2), QCPRange(20000, 21500),
+                                    QCPRange(count - 200, count + 20)}) {
+            for (QCustomPlot *p : {static_cast<QCustomPlot *>(&live), &reference}) {
+                p->xAxis->setRange(view);
+                p->yAxis->setRange(-250, 250);
+            }
+            QCOMPARE(live.toPixmap(600, 375).toImage(), reference.toPixmap(600, 375).toImage());
+        }
     }
 };
 

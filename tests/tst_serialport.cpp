@@ -1,55 +1,31 @@
-// The serial link's port: opening and closing, the init message on the wire,
-// and surviving a receiver that is pulled out, over real pseudo-terminals.
-#include "pseudoterminal.h"
-#include "serialtest.h"
+// The serial link's port over real pseudo-terminals: opening and closing, the
+// read pass, the init message on the wire, surviving a receiver that is
+// pulled out, and the simulator's frames as its program sends them.
+#include "linktest.h"
+#include "sinesource.h"
 
-#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <chrono>
 #include <future>
-#include <memory>
 
-using namespace serialtest;
+using namespace linktest;
+using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 namespace
 {
 
-const QString finnishRefusal =
-    QStringLiteral("Virheelliset asetukset, koita uudestaan (Jos vai 1 anturi, käytä S1:tä)");
-const QString deviceLost = QStringLiteral("Serial device lost: Input/output error");
-
-QString pathOf(const nodesim::PseudoTerminal &pty)
-{
-    return QString::fromStdString(pty.devicePath());
-}
+const QString deviceLost = "Serial device lost: Input/output error";
 
 Bytes defaultFrames(int count)
 {
     Bytes bytes;
     for (int n = 0; n < count; ++n)
-        nodesim::appendFrame(bytes, nodesim::Sample(), nodesim::FrameFormat());
+        FrameFormat().append(bytes, Sample());
     return bytes;
-}
-
-using Arrivals = std::vector<std::pair<uint8_t, Clock::time_point>>;
-
-// Takes the bytes the program writes, with their arrival times, in a thread
-// of its own while the blocking init message is being written; ends when
-// `count` came or after `ms`.
-std::future<Arrivals> watchWire(nodesim::PseudoTerminal &pty, size_t count, int ms)
-{
-    return std::async(std::launch::async, [&pty, count, ms] {
-        Arrivals arrivals;
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (arrivals.size() < count && Clock::now() < end)
-            if (pty.waitReadable(5))
-                for (uint8_t byte : pty.readAvailable())
-                    arrivals.emplace_back(byte, Clock::now());
-        return arrivals;
-    });
 }
 
 } // namespace
@@ -58,240 +34,247 @@ class TestSerialPort : public QObject
 {
     Q_OBJECT
 private slots:
-    void openAndClose_data();
-    void openAndClose();
-    void openPortKeptUntilClosed();
-    void initMessage_data();
-    void initMessage();
-    void releasedWhateverTheDeviceState_data();
-    void releasedWhateverTheDeviceState();
-    void unplugWhileReading();
-};
-
-void TestSerialPort::openAndClose_data()
-{
-    QTest::addColumn<QString>("device");
-    QTest::addColumn<int>("opened");
-    QTest::addColumn<QStringList>("debugLines"); // %1: the path
-    QTest::addColumn<QString>("reason");         // on the message text channel
-    const QString notOpened = QStringLiteral("Serial port could not be opened: ");
-    QTest::newRow("missing") << "missing" << -1 << QStringList{"device does not exist", "\"%1\""}
-                             << QString();
-    // A regular file and a directory fail for root too, unlike a missing permission.
-    QTest::newRow("regular file") << "file" << 0 << QStringList{"Serial port is not open"}
-                                  << notOpened + "Inappropriate ioctl for device";
-    QTest::newRow("directory") << "directory" << 0 << QStringList{"Serial port is not open"}
-                               << notOpened + "Is a directory";
-    QTest::newRow("pseudo-terminal") << "pty" << 1 << QStringList() << QString();
-}
-
-void TestSerialPort::openAndClose()
-{
-    QFETCH(QString, device);
-    QFETCH(int, opened);
-    QFETCH(QStringList, debugLines);
-    QFETCH(QString, reason);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ttyUSB0"));
-    std::unique_ptr<nodesim::PseudoTerminal> pty;
-    QFile file(path);
-    if (device == "file")
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    else if (device == "directory")
-        QVERIFY(QDir().mkdir(path));
-    else if (device == "pty")
-        (pty = std::make_unique<nodesim::PseudoTerminal>())->makeLink(path.toStdString());
-    file.close();
-
-    serialhandler serial;
-    TextLog text(serial);
-    serial.receiveDevicename(path);
-    const int descriptors = openDescriptorCount();
-    // Twice: each failure, and each close, releases what the open took.
-    for (int round = 0; round < 2; ++round) {
-        DebugLog debug;
-        QCOMPARE(serial.OpenUsb(10), opened);
-        QVERIFY(!pty || pty->clientReady());
-        QCOMPARE(serial.CloseUsb(), opened == 1 ? 1 : 0);
-        QCOMPARE(serial.CloseUsb(), 0);
-        serial.readSerial(); // with no port: reads nothing, writes no line
-        QCOMPARE(debug.lines, debugLines.replaceInStrings("%1", path));
-        QCOMPARE(openDescriptorCount(), descriptors);
+    void openAndClose_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("opened");
+        QTest::addColumn<QStringList>("debugLines"); // %1: the path
+        QTest::addColumn<QString>("reason");         // on the message text channel
+        QTest::newRow("missing") << "missing" << -1
+                                 << QStringList{"device does not exist", "\"%1\""} << QString();
+        // These fail for root too, unlike a missing permission.
+        QTest::newRow("regular file") << "file" << 0 << QStringList{"Serial port is not open"}
+                                      << "Inappropriate ioctl for device";
+        QTest::newRow("directory")
+            << "directory" << 0 << QStringList{"Serial port is not open"} << "Is a directory";
+        QTest::newRow("pseudo-terminal") << "pty" << 1 << QStringList() << QString();
     }
-    QCOMPARE(text.lines, reason.isEmpty() ? QStringList() : QStringList(2, reason));
-    QVERIFY(!pty || !pty->clientAttached());
-}
-
-void TestSerialPort::openPortKeptUntilClosed()
-{
-    nodesim::PseudoTerminal first;
-    nodesim::PseudoTerminal second;
-    serialhandler serial;
-    SampleLog samples(serial);
-    QVERIFY(openOn(serial, pathOf(first)));
-    const int descriptors = openDescriptorCount();
-    // A new device name and a second open leave the open port as it is.
-    serial.receiveDevicename(pathOf(second));
-    QCOMPARE(serial.OpenUsb(10), 1);
-    QCOMPARE(openDescriptorCount(), descriptors);
-    QVERIFY(first.clientReady());
-    QVERIFY(!second.clientAttached());
-    QVERIFY(first.write(defaultFrames(1)));
-    QVERIFY(readUntil(serial, samples, 1));
-    // The next open after a close uses the new name.
-    QCOMPARE(serial.CloseUsb(), 1);
-    QCOMPARE(serial.OpenUsb(10), 1);
-    QVERIFY(second.clientReady());
-    QVERIFY(!first.clientAttached());
-}
-
-void TestSerialPort::initMessage_data()
-{
-    QTest::addColumn<int>("slot1");
-    QTest::addColumn<int>("slot2");
-    QTest::addColumn<int>("end1");
-    QTest::addColumn<int>("end2");
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<Bytes>("wire"); // empty with an open port: refused
-    QTest::addColumn<QString>("debugLine");
-    QTest::newRow("both slots") << 0 << 1 << 55 << 1 << true << Bytes{0x31, 0x37, 0x01}
-                                << "INIT MSG: 49 55 1";
-    QTest::newRow("end byte 1 off")
-        << 0 << 1 << -1 << 1 << true << Bytes{0x31, 0xFF, 0x01} << "INIT MSG: 49 -1 1";
-    QTest::newRow("gyroscope alone")
-        << 0 << -1 << 55 << -1 << true << Bytes{0x32, 0x37, 0xFF} << "INIT MSG: 50 55 -1";
-    QTest::newRow("accelerometer alone")
-        << 1 << -1 << 200 << 7 << true << Bytes{0x33, 0xC8, 0x07} << "INIT MSG: 51 200 7";
-    QTest::newRow("slot 1 off") << -1 << 1 << 55 << 1 << true << Bytes() << QString();
-    QTest::newRow("unknown sensor alone") << 2 << -1 << 55 << 1 << true << Bytes() << QString();
-    // Test mode starts only on true, whatever the sensor settings.
-    QTest::newRow("no port") << 0 << 1 << 55 << 1 << false << Bytes() << QString();
-    QTest::newRow("no port, slot 1 off") << -1 << 1 << 55 << 1 << false << Bytes() << QString();
-}
-
-void TestSerialPort::initMessage()
-{
-    QFETCH(int, slot1);
-    QFETCH(int, slot2);
-    QFETCH(int, end1);
-    QFETCH(int, end2);
-    QFETCH(bool, open);
-    QFETCH(Bytes, wire);
-    QFETCH(QString, debugLine);
-    nodesim::PseudoTerminal pty;
-    serialhandler serial;
-    TextLog text(serial);
-    DebugLog debug;
-    OptionArray options{12, -1, -1, end1, end2, slot1, slot2, 6, 6};
-    serial.updateOptions(options.data());
-    QCOMPARE(debug.lines, QStringList(QStringLiteral("%1 %2 6 6").arg(slot1).arg(slot2)));
-    serial.receiveDevicename(pathOf(pty));
-    QVERIFY(!open || serial.OpenUsb(10) == 1);
-    debug.lines.clear();
-
-    auto watched = watchWire(pty, open && wire.empty() ? 1 : 3, wire.empty() ? 300 : 5000);
-    const auto start = Clock::now();
-    QCOMPARE(serial.SendInitMsg(), !open || !wire.empty());
-    const auto duration = Clock::now() - start;
-    const Arrivals arrivals = watched.get();
-    Bytes written;
-    for (const auto &arrival : arrivals)
-        written.push_back(arrival.first);
-    QCOMPARE(written, wire);
-    QCOMPARE(text.lines, open && wire.empty() ? QStringList(finnishRefusal) : QStringList());
-    QCOMPARE(serial.CloseUsb(), open ? 1 : 0); // a refusal leaves the port open
-    if (!open) {
-        QVERIFY(!pty.clientAttached());
-        QVERIFY(duration < std::chrono::milliseconds(400));
-        return;
-    }
-    QCOMPARE(debug.lines, debugLine.isEmpty() ? QStringList() : QStringList(debugLine));
-    if (wire.empty())
-        return;
-    // No byte can arrive before its pause has passed: 200 ms after the code,
-    // 200 ms more after end byte 1, and the call lasts the 100 ms after that.
-    using std::chrono::milliseconds;
-    QVERIFY(arrivals[1].second - start >= milliseconds(200));
-    QVERIFY(arrivals[2].second - start >= milliseconds(400));
-    QVERIFY(duration >= milliseconds(500));
-    QVERIFY(duration < milliseconds(5000));
-}
-
-void TestSerialPort::releasedWhateverTheDeviceState_data()
-{
-    QTest::addColumn<QString>("release");
-    QTest::addColumn<bool>("unplugged"); // no pass noticed it
-    for (const char *release : {"CloseUsb", "destructor"})
-        for (bool unplugged : {false, true})
-            QTest::addRow("%s, %s", release, unplugged ? "device gone" : "device present")
-                << release << unplugged;
-    QTest::newRow("SendInitMsg, device gone") << "SendInitMsg" << true;
-}
-
-// libserial's close throws once the device is gone; none of this may end the
-// process or leave a descriptor open, and a lost write says so.
-void TestSerialPort::releasedWhateverTheDeviceState()
-{
-    QFETCH(QString, release);
-    QFETCH(bool, unplugged);
-    const int descriptors = openDescriptorCount();
-    auto receiver = std::make_unique<nodesim::PseudoTerminal>();
-    auto serial = std::make_unique<serialhandler>();
-    QVERIFY(openOn(*serial, pathOf(*receiver)));
-    if (unplugged)
-        receiver.reset();
-    if (release == "CloseUsb") {
-        QCOMPARE(serial->CloseUsb(), 1);
-    } else if (release == "SendInitMsg") {
-        TextLog text(*serial);
-        QVERIFY(!serial->SendInitMsg());
-        QCOMPARE(text.lines, QStringList(deviceLost));
-        QCOMPARE(serial->CloseUsb(), 0);
-    } else {
-        serial.reset();
-    }
-    QVERIFY(!receiver || !receiver->clientAttached());
-    receiver.reset();
-    QCOMPARE(openDescriptorCount(), descriptors);
-}
-
-// The receiver is pulled out mid-stream, with frames still waiting, and
-// plugged in again at the same path, twenty times in one process.
-void TestSerialPort::unplugWhileReading()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ttyUSB0"));
-    serialhandler serial;
-    SampleLog samples(serial);
-    TextLog text(serial);
-    DebugLog debug;
-    int descriptors = -1;
-    for (int cycle = 0; cycle < 21; ++cycle) {
-        {
-            nodesim::PseudoTerminal receiver;
-            receiver.makeLink(path.toStdString());
-            QVERIFY(openOn(serial, path));
-            QVERIFY(receiver.write(defaultFrames(5)));
-            QVERIFY(readUntil(serial, samples, samples.count() + 2));
+    void openAndClose()
+    {
+        QFETCH(QString, device);
+        QFETCH(int, opened);
+        QFETCH(QStringList, debugLines);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ttyUSB0");
+        nodesim::PseudoTerminal pty;
+        QFile file(path);
+        QVERIFY(device != "file" || file.open(QIODevice::WriteOnly));
+        QVERIFY(device != "directory" || QDir().mkdir(path));
+        if (device == "pty")
+            pty.makeLink(path.toStdString());
+        serialhandler serial;
+        TextLog text(serial);
+        serial.receiveDevicename(path);
+        const auto descriptors = openDescriptors().size();
+        // Twice: each failure, and each close, releases what the open took.
+        for (int round = 0; round < 2; ++round) {
+            DebugLog debug;
+            QCOMPARE(serial.OpenUsb(10), opened);
+            QCOMPARE(pty.clientReady(), opened == 1);
+            QCOMPARE(serial.OpenUsb(10), opened); // an open port stays as it is
+            QCOMPARE(serial.CloseUsb(), opened == 1 ? 1 : 0);
+            QCOMPARE(serial.CloseUsb(), 0);
+            serial.readSerial(); // with no port: reads nothing, writes no line
+            QCOMPARE(debug.lines, (debugLines + debugLines).replaceInStrings("%1", path));
+            QCOMPARE(openDescriptors().size(), descriptors);
         }
-        serial.readSerial();
-        QCOMPARE(text.lines, QStringList(cycle + 1, deviceLost));
-        const int samplesBefore = samples.count();
-        debug.lines.clear();
-        serial.readSerial();
-        serial.readSerial();
-        QCOMPARE(debug.lines, QStringList());
-        QCOMPARE(text.lines.size(), cycle + 1);
-        QCOMPARE(samples.count(), samplesBefore);
-        // What Stop then sees: no open port ("Port already closed").
-        QCOMPARE(serial.CloseUsb(), 0);
-        QCOMPARE(serial.OpenUsb(10), -1); // the link went with the receiver
-        // The first cycle settles what the process opens once (Qt, libc).
-        if (cycle == 0)
-            descriptors = openDescriptorCount();
+        const QStringList expected(4, "Serial port could not be opened: " + reason);
+        QCOMPARE(text.lines, reason.isEmpty() ? QStringList() : expected);
+        QVERIFY(!pty.clientAttached());
     }
-    QCOMPARE(openDescriptorCount(), descriptors);
-}
+
+    // A pass takes the first complete frame and leaves the rest in the port;
+    // a pass that finds none says on the debug output what it holds.
+    void readPasses()
+    {
+        nodesim::PseudoTerminal pty;
+        serialhandler serial;
+        SampleLog samples(serial);
+        QVERIFY(openOn(serial, pathOf(pty)));
+        Bytes bytes = defaultFrames(3);
+        bytes.pop_back();
+        QVERIFY(pty.write(bytes));
+        QVERIFY(QTest::qWaitFor([&] { return queuedOn(pathOf(pty)) == int(bytes.size()); }));
+        DebugLog debug;
+        serial.readSerial();
+        QCOMPARE(samples.count(), 1);
+        QCOMPARE(queuedOn(pathOf(pty)), int(bytes.size()) - 14);
+        for (int pass = 0; pass < 3; ++pass)
+            serial.readSerial();
+        QCOMPARE(samples.count(), 2);
+        QCOMPARE(debug.lines, QStringList(2, "Check bytes not correct!"));
+    }
+
+    void initMessage_data()
+    {
+        QTest::addColumn<OptionArray>("options");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<Bytes>("wire"); // empty with an open port: refused
+        QTest::addColumn<QString>("debugLine");
+        QTest::newRow("both slots")
+            << defaultOptions() << true << Bytes{0x31, 0x37, 0x01} << "INIT MSG: 49 55 1";
+        QTest::newRow("gyroscope alone, end byte 1 off")
+            << OptionArray{12, -1, -1, -1, 1, 0, -1, 6, 6} << true << Bytes{0x32, 0xFF, 0x01}
+            << "INIT MSG: 50 -1 1";
+        QTest::newRow("accelerometer alone") << OptionArray{12, -1, -1, 200, 7, 1, -1, 6, 6} << true
+                                             << Bytes{0x33, 0xC8, 0x07} << "INIT MSG: 51 200 7";
+        QTest::newRow("slot 1 off")
+            << OptionArray{12, -1, -1, 55, 1, -1, 1, 6, 6} << true << Bytes() << QString();
+        // Test mode starts only on true, whatever the sensor settings.
+        QTest::newRow("no port, slot 1 off")
+            << OptionArray{12, -1, -1, 55, 1, -1, 1, 6, 6} << false << Bytes() << QString();
+    }
+    void initMessage()
+    {
+        QFETCH(OptionArray, options);
+        QFETCH(bool, open);
+        QFETCH(Bytes, wire);
+        QFETCH(QString, debugLine);
+        nodesim::PseudoTerminal pty;
+        serialhandler serial;
+        TextLog text(serial);
+        QVERIFY(!open || openOn(serial, pathOf(pty), options));
+        serial.updateOptions(options.data());
+        DebugLog debug;
+        // The bytes as they arrive, taken in a thread of their own while the
+        // blocking init message is written.
+        auto arrivals = std::async(std::launch::async, [&pty, n = wire.size()] {
+            std::vector<std::pair<uint8_t, Clock::time_point>> seen;
+            for (auto end = Clock::now() + milliseconds(n ? 5000 : 300);
+                 seen.size() < std::max<size_t>(n, 1) && Clock::now() < end;)
+                if (pty.waitReadable(5))
+                    for (uint8_t byte : pty.readAvailable())
+                        seen.emplace_back(byte, Clock::now());
+            return seen;
+        });
+        const auto start = Clock::now();
+        QCOMPARE(serial.SendInitMsg(), !open || !wire.empty());
+        const auto duration = Clock::now() - start;
+        const auto seen = arrivals.get();
+        Bytes written;
+        for (const auto &arrival : seen)
+            written.push_back(arrival.first);
+        QCOMPARE(written, wire);
+        const QString refusal = "Virheelliset asetukset, koita uudestaan (Jos vai 1 anturi, "
+                                "käytä S1:tä)";
+        QCOMPARE(text.lines, open && wire.empty() ? QStringList(refusal) : QStringList());
+        QCOMPARE(serial.CloseUsb(), open ? 1 : 0); // a refusal leaves the port open
+        QCOMPARE(debug.lines.filter("INIT MSG: ").filter(QRegularExpression("\\d$")),
+                 debugLine.isEmpty() ? QStringList() : QStringList(debugLine));
+        // No byte arrives before its pause has passed: 200 ms after the code,
+        // 200 ms more after end byte 1, and the call lasts 100 ms after that.
+        QVERIFY(wire.empty() ||
+                (seen[1].second - start >= milliseconds(200) &&
+                 seen[2].second - start >= milliseconds(400) && duration >= milliseconds(500)));
+    }
+
+    void releasedWhateverTheDeviceState_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<bool>("unplugged"); // no pass noticed it
+        for (const char *release : {"CloseUsb", "destructor"})
+            for (bool unplugged : {false, true})
+                QTest::addRow("%s, %s", release, unplugged ? "device gone" : "device present")
+                    << release << unplugged;
+        QTest::newRow("SendInitMsg, device gone") << "SendInitMsg" << true;
+    }
+    // libserial's close throws once the device is gone; none of this may end
+    // the process or leave a descriptor open, and a lost write says so.
+    void releasedWhateverTheDeviceState()
+    {
+        QFETCH(QString, release);
+        QFETCH(bool, unplugged);
+        const auto descriptors = openDescriptors().size();
+        auto receiver = std::make_unique<nodesim::PseudoTerminal>();
+        auto serial = std::make_unique<serialhandler>();
+        TextLog text(*serial);
+        QVERIFY(openOn(*serial, pathOf(*receiver)));
+        if (unplugged)
+            receiver.reset();
+        if (release == "CloseUsb")
+            QCOMPARE(serial->CloseUsb(), 1);
+        else if (release == "SendInitMsg")
+            QVERIFY(!serial->SendInitMsg() && serial->CloseUsb() == 0);
+        else
+            serial.reset();
+        QCOMPARE(text.lines, release == "SendInitMsg" ? QStringList(deviceLost) : QStringList());
+        QVERIFY(!receiver || !receiver->clientAttached());
+        receiver.reset();
+        QCOMPARE(openDescriptors().size(), descriptors);
+    }
+
+    // Pulled out mid-stream, with frames waiting, and plugged in again at the
+    // same path, twenty times in one process: said once each time, and no
+    // descriptor is left behind.
+    void unplugWhileReading()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ttyUSB0");
+        serialhandler serial;
+        SampleLog samples(serial);
+        TextLog text(serial);
+        qsizetype descriptors = -1;
+        for (int cycle = 0; cycle < 21; ++cycle) {
+            {
+                nodesim::PseudoTerminal receiver;
+                receiver.makeLink(path.toStdString());
+                QVERIFY(openOn(serial, path));
+                QVERIFY(receiver.write(defaultFrames(5)));
+                QVERIFY(readUntil(serial, samples, samples.count() + 2));
+            }
+            for (int pass = 0; pass < 3; ++pass)
+                serial.readSerial();
+            QCOMPARE(text.lines, QStringList(cycle + 1, deviceLost));
+            QCOMPARE(serial.CloseUsb(), 0); // what Stop then sees
+            // The first cycle settles what the process opens once (Qt, libc).
+            if (cycle == 0)
+                descriptors = openDescriptors().size();
+        }
+        QCOMPARE(openDescriptors().size(), descriptors);
+    }
+
+    void nodesimFormats_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<OptionArray>("options");
+        QTest::newRow("default") << QStringList() << defaultOptions();
+        QTest::newRow("all framing bytes, 14 data bytes, slots swapped")
+            << QString("--start1 170 --start2 85 --end1 13 --end2 255 --data-bytes 14 --slot1 "
+                       "acc --slot2 gyro")
+                   .split(' ')
+            << OptionArray{14, 170, 85, 13, 255, 1, 0, 6, 6};
+        QTest::newRow("accelerometer alone, noise, split frames")
+            << QString("--slot2 off --slot1 acc --noise 9 --split 3").split(' ')
+            << OptionArray{12, -1, -1, 55, 1, 1, -1, 6, 6};
+    }
+    // The simulator program, as a user starts it, sends the frames it says.
+    void nodesimFormats()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(OptionArray, options);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttyNODE");
+        QProcess simulator;
+        simulator.start(NODESIM_BINARY,
+                        arguments + QStringList{"--link", link, "--count", "40", "--rate", "400"});
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }));
+        serialhandler serial;
+        SampleLog samples(serial);
+        QVERIFY(openOn(serial, link, options));
+        QVERIFY(readUntil(serial, samples, 40));
+        QCOMPARE(serial.CloseUsb(), 1);
+        QVERIFY(simulator.waitForFinished(10000));
+        QVERIFY(simulator.readAll().contains("nodesim: sent 40 frames"));
+        nodesim::SineSource sine(FrameFormat::fromOptionArray(options.data()));
+        for (int n = 0; n < 40; ++n) {
+            Sample s = sine.next();
+            if (options[Sensor2TypeIndex] == sensor::none)
+                s.gyro = {};
+            QCOMPARE(samples.tuples[n], mmtest::valuesOf(s));
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSerialPort)
 #include "tst_serialport.moc"

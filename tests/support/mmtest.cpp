@@ -5,13 +5,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QLCDNumber>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -63,15 +65,11 @@ int answerModals(const std::function<void()> &open, const std::vector<ModalAnswe
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible())
             return;
-        const QString seen =
-            QStringLiteral("%1 \"%2\"").arg(modal->metaObject()->className(), modal->windowTitle());
         if (next < answers.size() && answers[next].type->cast(modal)) {
             answers[next++].answer(modal);
             return;
         }
-        problems << (next < answers.size() ? QStringLiteral("expected a %1, got %2")
-                                                 .arg(answers[next].type->className(), seen)
-                                           : "unexpected dialog " + seen);
+        problems << "unexpected " + modal->windowTitle();
         ++next;
         if (auto *d = qobject_cast<QDialog *>(modal))
             d->reject();
@@ -81,12 +79,11 @@ int answerModals(const std::function<void()> &open, const std::vector<ModalAnswe
     poll.start(5);
     open();
     poll.stop();
-    const int answered = int(next) - int(problems.size());
     if (next < answers.size())
         problems << QStringLiteral("%1 dialog(s) never shown").arg(answers.size() - next);
     if (!problems.isEmpty())
         QTest::qFail(qPrintable(problems.join("; ")), __FILE__, __LINE__);
-    return answered;
+    return int(next) - int(problems.size());
 }
 
 static ModalAnswer answerOptions(const OptionsEditor &edit, QDialogButtonBox::StandardButton b)
@@ -114,8 +111,7 @@ ModalAnswer closeMessageBox(MessageBox *seen)
     return {&QMessageBox::staticMetaObject, [seen](QWidget *w) {
                 auto *box = static_cast<QMessageBox *>(w);
                 if (seen)
-                    *seen = {box->windowTitle(), box->text(), box->iconPixmap(),
-                             int(box->standardButtons())};
+                    *seen = {box->windowTitle(), box->text(), box->iconPixmap()};
                 box->button(QMessageBox::Ok)->click();
             }};
 }
@@ -151,6 +147,58 @@ bool reopenOptions(MainWindow &window, const OptionsEditor &edit, bool accept)
 {
     return trigger(window, "actionOptions", {accept ? acceptOptions(edit) : cancelOptions(edit)}) ==
            1;
+}
+
+Values lcdValues(const MainWindow &window)
+{
+    Values v{};
+    const char *names[6] = {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"};
+    for (int i = 0; i < 6; ++i)
+        v[i] = widget<QLCDNumber>(&window, names[i])->intValue();
+    return v;
+}
+
+QString messageLog(const MainWindow &window)
+{
+    return widget<QTextBrowser>(&window, "msgBrowser")->toPlainText();
+}
+
+void press(MainWindow &window, const char *button)
+{
+    widget<QPushButton>(&window, button)->click();
+}
+
+QTimer *acquisitionTimer(const MainWindow &window)
+{
+    const auto timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    if (timers.size() != 1)
+        qFatal("expected one QTimer child of the main window, found %d", int(timers.size()));
+    return timers.first();
+}
+
+QString logRow(int index, const Values &v)
+{
+    QStringList fields{QString::number(index)};
+    for (int value : v)
+        fields << QString::number(value);
+    return fields.join(',');
+}
+
+QStringList logRows(const QString &dir, int *files)
+{
+    const QStringList names = QDir(dir).entryList(QDir::Files, QDir::Name);
+    if (files)
+        *files = int(names.size());
+    QStringList rows;
+    for (const QString &name : names) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {"cannot read " + name};
+        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
+            if (!line.isEmpty() && !line.startsWith("indeksi,"))
+                rows << line;
+    }
+    return rows;
 }
 
 } // namespace mmtest

@@ -1,43 +1,36 @@
 #pragma once
 // Helpers shared by the widget tests: widgets by object name, the options form
-// edited as a user edits it, and the program's modal dialogs answered in turn.
-//
-//     auto window = mmtest::startMainWindow([](Options &o) { mmtest::setTestMode(o); });
-//     QVERIFY(window);
-//     QVERIFY(mmtest::reopenOptions(*window, [](Options &o) { mmtest::setDrawPlots(o, true); }));
+// edited as a user edits it, the program's modal dialogs answered in turn,
+// and what the main window shows and logs.
 
 #include "mainwindow.h"
 #include "options.h"
+#include "values.h"
 
 #include <QDir>
 #include <QPixmap>
-#include <QString>
 #include <functional>
 #include <memory>
 #include <vector>
 
+class QTimer;
+
 namespace mmtest
 {
 
-// The descendant of root of type T named name. Ends the test process naming
-// both when there is none, so a renamed widget cannot pass unnoticed.
+// The descendant of root of type T named name; ends the test process when
+// there is none, so a renamed widget cannot pass unnoticed.
 template <class T> T *widget(const QObject *root, const QString &name)
 {
     if (T *found = root->findChild<T *>(name))
         return found;
-    qFatal("no %s named \"%s\" under \"%s\"", T::staticMetaObject.className(), qPrintable(name),
-           qPrintable(root->objectName()));
+    qFatal("no %s named \"%s\"", T::staticMetaObject.className(), qPrintable(name));
 }
 
-// Makes dir the working directory while it lives (the program finds
-// "logo.png" and relative log directories there).
+// Makes dir the working directory while it lives.
 struct WorkingDirectory {
     const QString saved = QDir::currentPath();
-    explicit WorkingDirectory(const QString &dir)
-    {
-        if (!QDir::setCurrent(dir))
-            qFatal("cannot change to %s", qPrintable(dir));
-    }
+    explicit WorkingDirectory(const QString &dir) { QDir::setCurrent(dir); }
     ~WorkingDirectory() { QDir::setCurrent(saved); }
 };
 
@@ -56,36 +49,35 @@ struct ModalAnswer {
     const QMetaObject *type;
     std::function<void(QWidget *)> answer;
 };
-
-// Runs `open`, answering in order the modal dialogs it shows, and returns how
-// many were answered. A dialog of another class or beyond the answers is
-// closed and fails the running test; so do answers left over.
+// Runs `open`, answering in order the modal dialogs it shows; returns how
+// many were answered. Another dialog, or answers left over, fail the test.
 int answerModals(const std::function<void()> &open, const std::vector<ModalAnswer> &answers);
-
-// The options dialog edited, then left with OK or with Cancel.
 ModalAnswer acceptOptions(const OptionsEditor &edit = {});
 ModalAnswer cancelOptions(const OptionsEditor &edit = {});
-
-// What a message box showed; closeMessageBox reads it (when given) and
-// presses OK.
 struct MessageBox {
     QString title, text;
     QPixmap icon;
-    int buttons = 0;
 };
+// Reads the box into *seen and presses OK.
 ModalAnswer closeMessageBox(MessageBox *seen = nullptr);
 
-// Builds a MainWindow as a user meets it: the start-up options dialog edited
-// and accepted, the summary box read into *summary and closed. The window is
-// not shown. Should the constructor end the process (as it does when the
-// options are declined), the test process fails instead of passing silently.
+// A MainWindow as a user meets it: the start-up options edited and
+// accepted, the summary box read and closed; not shown. Should the
+// constructor end the process, the test fails instead of passing silently.
 std::unique_ptr<MainWindow> startMainWindow(const OptionsEditor &edit = {},
                                             MessageBox *summary = nullptr);
-
-// Triggers the window's action named `action` and answers what it opens.
+// Triggers the window's action and answers what it opens.
 int trigger(MainWindow &window, const char *action, const std::vector<ModalAnswer> &answers);
-// "Edit" > "Options", edited, then OK or Cancel; true when exactly that
-// dialog was answered.
+// "Edit" > "Options", edited, then OK or Cancel.
 bool reopenOptions(MainWindow &window, const OptionsEditor &edit = {}, bool accept = true);
+
+Values lcdValues(const MainWindow &window);
+QString messageLog(const MainWindow &window);
+void press(MainWindow &window, const char *button);
+// The timer that paces acquisition: the window's only QTimer child.
+QTimer *acquisitionTimer(const MainWindow &window);
+// The rows of every log file in dir, files in name order, headers left out.
+QStringList logRows(const QString &dir, int *files = nullptr);
+QString logRow(int index, const Values &v);
 
 } // namespace mmtest
