@@ -61,9 +61,8 @@ LivePlot *makePlot(QWidget *window, const char *name, double valueLower, double 
 } // namespace
 
 LivePlots::LivePlots(QWidget *window, const QString &accTitle, const QString &gyroTitle)
-    : QObject(window),
-      acc(makePlot(window, "accPlot", -150, 1100, accTitle,
-                   {"Acc_Xaxis", "Acc_Yaxis", "Acc_Zaxis"})),
+    : QObject(window), acc(makePlot(window, "accPlot", -150, 1100, accTitle,
+                                    {"Acc_Xaxis", "Acc_Yaxis", "Acc_Zaxis"})),
       gyro(makePlot(window, "gyroPlot", -500, 500, gyroTitle,
                     {"Gyro_Xaxis", "Gyro_Yaxis", "Gyro_Zaxis"})),
       clear(new QPushButton("Clear plots", window))

@@ -15,7 +15,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), serial(nullptr), options(nullptr), logger(nullptr), timer(nullptr),
       ui(new Ui_MainWindow)
 {
-    version = "1.3.0_linux";
+    version = versionString();
 
     // Also connects Start and Stop to their slots by name.
     ui->setupUi(this);
@@ -55,6 +55,11 @@ MainWindow::MainWindow(QWidget *parent)
     } else {
         resize(450, 780);
     }
+}
+
+QString MainWindow::versionString()
+{
+    return QStringLiteral(MM_VERSION "_linux");
 }
 
 MainWindow::~MainWindow()

@@ -27,6 +27,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // "1.3.0_linux": the project's version, as the About box shows it.
+    static QString versionString();
+
 private slots:
     void AvaaOptions();
     void AvaaAbout();
