@@ -33,14 +33,13 @@ FrameFormat FrameFormat::fromOptionArray(const int *optionFrame)
 
 OptionArray FrameFormat::toOptionArray(int sensor1Bytes, int sensor2Bytes) const
 {
-    return {dataBytes, startByte1, startByte2, endByte1, endByte2,
+    return {dataBytes, startByte1, startByte2,   endByte1,    endByte2,
             slot1Type, slot2Type,  sensor1Bytes, sensor2Bytes};
 }
 
 long long FrameFormat::length() const
 {
-    return static_cast<long long>(dataBytes) + startCount() + (endByte1 != off) +
-           (endByte2 != off);
+    return static_cast<long long>(dataBytes) + startCount() + (endByte1 != off) + (endByte2 != off);
 }
 
 bool FrameFormat::isFramingValue(uint8_t byte) const

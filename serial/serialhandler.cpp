@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <stdexcept>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace
@@ -20,16 +20,40 @@ namespace
 
 // libserial words a refused open() by the errno of its own clean-up, which
 // hides the cause (a missing permission reads "Bad file descriptor"). Asks
-// the system again for the real reason.
+// the system again for the real reason, and says how to get a permission.
 QString openFailureReason(const std::string &path, const char *libraryText, bool descriptorOpened)
 {
     if (!descriptorOpened) {
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES)
+            return QString::fromLocal8Bit(std::strerror(errno)) +
+                   ". On Debian, serial devices belong to the group dialout: run "
+                   "\"sudo usermod -aG dialout $USER\", then log in again.";
         if (fd < 0)
             return QString::fromLocal8Bit(std::strerror(errno));
         ::close(fd);
     }
     return QString::fromLocal8Bit(libraryText);
+}
+
+// Puts the line into raw mode, without echo, before libserial opens it, and
+// returns the descriptor that holds it so (-1 if it cannot). libserial saves
+// the settings it finds at open and puts them back at close, while bytes may
+// still arrive: settings with echo on (a freshly plugged adapter's) would
+// send those bytes back to the receiver. The speed is left to libserial,
+// which sets it last.
+int quietLine(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios settings;
+    if (fd >= 0 && ::tcgetattr(fd, &settings) == 0) {
+        const speed_t speed = ::cfgetospeed(&settings);
+        ::cfmakeraw(&settings);
+        settings.c_cflag |= CLOCAL | CREAD;
+        ::cfsetspeed(&settings, speed);
+        ::tcsetattr(fd, TCSANOW, &settings);
+    }
+    return fd;
 }
 
 } // namespace
@@ -64,19 +88,30 @@ int serialhandler::OpenUsb(int)
         qDebug() << devicename;
         return -1;
     }
-    if (initializeSerial()) {
+    QString reason;
+    if (initializeSerial(&reason)) {
         portOpen = true;
         return 1;
     }
     qDebug() << "Serial port is not open";
+    emit SendText(QStringLiteral("Serial port could not be opened: ") + reason);
     return 0;
 }
 
-bool serialhandler::initializeSerial()
+bool serialhandler::reopen()
+{
+    if (!portOpen && QFile::exists(devicename) && initializeSerial(nullptr))
+        portOpen = true;
+    return portOpen;
+}
+
+bool serialhandler::initializeSerial(QString *reason)
 {
     releasePort();
     const std::string name = QFile::encodeName(devicename).toStdString();
+    const int quiet = quietLine(name);
     port = new LibSerial::SerialPort();
+    bool opened = false;
     try {
         port->Open(name);
         // The speed is set last: a peer watching the line (the receiver
@@ -87,16 +122,16 @@ bool serialhandler::initializeSerial()
         port->SetParity(LibSerial::Parity::PARITY_NONE);
         port->SetStopBits(LibSerial::StopBits::STOP_BITS_1);
         port->SetBaudRate(LibSerial::BaudRate::BAUD_9600);
-        if (port->IsOpen())
-            return true;
-        releasePort();
-        return false;
+        opened = port->IsOpen();
     } catch (const std::exception &e) {
-        const QString reason = openFailureReason(name, e.what(), port->IsOpen());
-        releasePort();
-        emit SendText(QStringLiteral("Serial port could not be opened: ") + reason);
-        return false;
+        if (reason)
+            *reason = openFailureReason(name, e.what(), port->IsOpen());
     }
+    if (quiet >= 0)
+        ::close(quiet);
+    if (!opened)
+        releasePort();
+    return opened;
 }
 
 int serialhandler::CloseUsb()
@@ -131,56 +166,39 @@ void serialhandler::loseDevice(const char *reason)
     emit SendText(text);
 }
 
-bool serialhandler::bytesWaiting()
-{
-    if (port->IsDataAvailable())
-        return true;
-    // libserial reports a failed test as "nothing waiting"; ask the line
-    // itself so that a receiver that was pulled out is noticed.
-    int waiting = 0;
-    if (::ioctl(port->GetFileDescriptor(), FIONREAD, &waiting) < 0)
-        throw std::runtime_error(std::strerror(errno));
-    return false;
-}
-
 void serialhandler::readSerial()
 {
     if (!portOpen || !port)
         return;
-    bool msgReceived = false;
-    try {
-        while (!msgReceived && bytesWaiting()) {
-            unsigned char byte = 0;
-            port->ReadByte(byte, 20);
-            msgReceived = search.take(byte);
-        }
-    } catch (const LibSerial::ReadTimeout &) {
-        // A byte announced but not delivered in time ends the pass as an
-        // empty port does.
-    } catch (const std::exception &e) {
-        loseDevice(e.what());
-        return;
+    // Everything waiting is read in a few calls, and every frame it
+    // completes is taken; the samples go out once reading is done.
+    const int fd = port->GetFileDescriptor();
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) < 0)
+        return loseDevice(std::strerror(errno));
+    found.clear();
+    while (waiting > 0) {
+        uint8_t chunk[4096];
+        const ssize_t got = ::read(fd, chunk, std::min<size_t>(size_t(waiting), sizeof chunk));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && errno != EAGAIN)
+            return loseDevice(std::strerror(errno));
+        if (got <= 0)
+            break;
+        received += got;
+        waiting -= int(got);
+        for (ssize_t i = 0; i < got; ++i)
+            if (search.take(chunk[i]))
+                found.push_back(search.sample());
     }
-    if (msgReceived) {
-        emitSample();
-        return;
-    }
-    switch (search.endPass()) {
-    case FrameSearch::Held::ShortOfAFrame:
+    const FrameSearch::Held held = search.endPass();
+    if (found.empty() && held == FrameSearch::Held::ShortOfAFrame)
         qDebug() << "Too short msg!";
-        break;
-    case FrameSearch::Held::FramingMismatch:
+    else if (found.empty() && held == FrameSearch::Held::FramingMismatch)
         qDebug() << "Check bytes not correct!";
-        break;
-    case FrameSearch::Held::Nothing:
-        break;
-    }
-}
-
-void serialhandler::emitSample()
-{
-    const Sample &s = search.sample();
-    emit SendData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
+    for (const Sample &s : found)
+        emit SendData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
 }
 
 bool serialhandler::SendInitMsg()

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace LibSerial
 {
@@ -13,12 +14,12 @@ class SerialPort;
 
 // The link to the sensor receiver: opens and closes its serial device, hands
 // the received bytes to the frame search, emits the samples it finds and
-// sends the init message. Everything runs in the GUI thread; no exception
-// leaves it.
+// sends the init message. Nothing but the init message is ever written to
+// the receiver. Everything runs in the GUI thread; no exception leaves it.
 //
-// A receiver that disappears while the port is open (a failed availability
-// test, read or write) is reported once on SendText ("Serial device lost:
-// <reason>"); the port is then released and counts as closed.
+// A receiver that disappears while the port is open (a failed read or
+// write) is reported once on SendText ("Serial device lost: <reason>"); the
+// port is then released and counts as closed.
 class serialhandler : public QObject
 {
     Q_OBJECT
@@ -30,6 +31,10 @@ public:
     // the device path; 0: the device exists but could not be opened (the
     // reason goes out on SendText).
     int OpenUsb(int);
+    // Opens the device path again after a loss, saying nothing either way.
+    bool reopen();
+    bool isOpen() const { return portOpen; }
+    const QString &deviceName() const { return devicename; }
     // 1: an open port was closed; 0: no port was open.
     int CloseUsb();
     // Writes the three-byte init message. False when the sensor settings allow
@@ -37,6 +42,8 @@ public:
     bool SendInitMsg();
 
     const FrameSearch &frameSearch() const { return search; }
+    // Bytes read from the receiver since construction.
+    long long bytesReceived() const { return received; }
 
 signals:
     void SendText(QString);
@@ -48,24 +55,25 @@ public slots:
     void updateOptions(int *optionFrame);
     // Takes effect at the next open.
     void receiveDevicename(QString devicename_);
-    // Reads waiting bytes until the first complete frame; emits SendData at
-    // most once. Reads nothing when no port is open.
+    // Reads every byte waiting and emits SendData for each frame they
+    // complete, oldest first; a partial frame waits for the next call.
+    // Reads nothing when no port is open.
     void readSerial();
     // Releases the port object; the port then counts as closed.
     void deleteStuff();
 
 private:
-    bool initializeSerial();
-    // True while a byte waits; throws std::runtime_error when the line is gone.
-    bool bytesWaiting();
-    void emitSample();
+    // Opens the port on devicename; on failure sets *reason, when given.
+    bool initializeSerial(QString *reason);
     // Closes and destroys the port object without throwing, whatever state
     // the device is in; port is null afterwards.
     void releasePort() noexcept;
     void loseDevice(const char *reason);
 
     FrameSearch search;
+    std::vector<Sample> found; // the samples of one read pass
     LibSerial::SerialPort *port = nullptr;
     bool portOpen = false;
+    long long received = 0;
     QString devicename;
 };
