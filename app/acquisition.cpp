@@ -4,10 +4,13 @@
 #include "ui_mainwindow.h"
 
 #include "datalogger.h"
+#include "linkwatch.h"
 #include "liveplots.h"
 #include "options.h"
+#include "serialdevices.h"
 #include "serialhandler.h"
 
+#include <QStatusBar>
 #include <QTimer>
 #include <cmath>
 
@@ -18,6 +21,7 @@ void MainWindow::on_Start_Button_clicked()
         switch (serial->OpenUsb(ui->TaajuusSBox->value())) {
         case -1:
             ui->msgBrowser->append("USB open failed. Device does not exist.");
+            ui->msgBrowser->append("No device at " + o.devicename + ". " + describeSerialDevices());
             return;
         case 1:
             ui->msgBrowser->append("Serial port opened");
@@ -32,19 +36,45 @@ void MainWindow::on_Start_Button_clicked()
     if (o.initMsgOn && !serial->SendInitMsg())
         return;
     timer->start(ui->TaajuusSBox->value());
+    if (!o.testMode)
+        watch->start(clock.elapsed());
+    statusTimer->start();
+    showLinkState();
 }
 
 void MainWindow::on_Stop_Button_clicked()
 {
-    if (options->settings().testMode) {
+    // A port left open by a switch to test mode is closed too.
+    const bool closed = serial->CloseUsb() == 1;
+    if (options->settings().testMode)
         ui->msgBrowser->setText("Test stopped");
-    } else if (serial->CloseUsb() == 1) {
+    else if (closed)
         ui->msgBrowser->setText("USB closed");
-    } else {
+    else
         ui->msgBrowser->append("Port already closed");
-    }
     if (timer->isActive())
         timer->stop();
+    watch->stop();
+    statusTimer->stop();
+    statusBar()->clearMessage();
+}
+
+void MainWindow::showLinkState()
+{
+    const OptionSet &o = options->settings();
+    QString text = "Test mode";
+    if (!o.testMode) {
+        bool reopened = false;
+        for (const QString &line : watch->check(clock.elapsed(), &reopened))
+            ui->msgBrowser->append(line);
+        if (reopened && o.initMsgOn)
+            serial->SendInitMsg();
+        text = watch->isActive() ? watch->summary() : QString();
+    }
+    if (!logger->currentFile().isEmpty())
+        text +=
+            QStringLiteral(" · log %1, %2 rows").arg(logger->currentFile()).arg(logger->rowCount());
+    statusBar()->showMessage(text);
 }
 
 void MainWindow::MainTimeout()

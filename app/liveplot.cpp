@@ -45,19 +45,19 @@ void LivePlot::clearPoints()
         graph->clearPoints();
 }
 
-void LivePlot::redraw()
+void LivePlot::redraw(bool now)
 {
     if (!isVisible()) {
         redrawPending = true;
         return;
     }
     redrawPending = false;
-    replot(rpQueuedRefresh);
+    replot(now ? rpQueuedRefresh : rpQueuedReplot);
 }
 
 void LivePlot::showEvent(QShowEvent *event)
 {
     QCustomPlot::showEvent(event);
     if (redrawPending)
-        redraw();
+        redraw(true);
 }

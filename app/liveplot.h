@@ -25,11 +25,10 @@ public:
     void dropOldest();
     void clearPoints();
 
-    // Draws the plot now if it can be seen, else as soon as it is shown. The
-    // plot is drawn into its buffer at once, with the axis ranges as they
-    // stand, while the widget's repaint is queued: several plots redrawn for
-    // one sample reach the screen in one paint.
-    void redraw();
+    // Draws the plot if it can be seen, else as soon as it is shown: at once
+    // when `now`, else once the current event (a timer tick that may carry
+    // many samples) is handled, however often it was asked for meanwhile.
+    void redraw(bool now = false);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -124,10 +124,8 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
         plot->appendPoints(key, {double(values[0]), double(values[1]), double(values[2])});
         plot->redraw();
     }
-    // The time axis moves after the redraw, so a new range shows with the
-    // next sample, and a drag or zoom of the user's stays on the screen until
-    // then. The bounds are whole numbers but for the upper one of "checked",
-    // which widens with the count.
+    // The bounds are whole numbers but for the upper one of "checked", which
+    // widens with the count. "Unchecked" leaves the user's drags and zooms.
     if (autoscale != Qt::Unchecked) {
         const double lower = count - window;
         const double upper = autoscale == Qt::Checked ? count * 1.2 : double(count + 20);
@@ -142,6 +140,6 @@ void LivePlots::clearPoints()
     count = 0;
     for (LivePlot *plot : {acc, gyro}) {
         plot->clearPoints();
-        plot->redraw();
+        plot->redraw(true);
     }
 }

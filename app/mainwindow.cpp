@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "datalogger.h"
+#include "linkwatch.h"
 #include "options.h"
 #include "serialhandler.h"
 
@@ -24,6 +25,8 @@ MainWindow::MainWindow(QWidget *parent)
     logger = new Datalogger(nullptr);
     options = new Options(nullptr);
     timer = new QTimer(this);
+    timer->setObjectName("acquisitionTimer");
+    watch = std::make_unique<LinkWatch>(*serial);
 
     // The order matters: signals reach their slots in connection order, so the
     // window reports new options before the serial link takes them over.
@@ -41,6 +44,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options, SIGNAL(SendDeviceName(QString)), serial, SLOT(receiveDevicename(QString)));
     connect(options, SIGNAL(SendNewfileIndex(int)), logger, SLOT(ReceiveNewfileIndex(int)));
     connect(timer, SIGNAL(timeout()), this, SLOT(MainTimeout()));
+    statusTimer = new QTimer(this);
+    statusTimer->setInterval(500);
+    connect(statusTimer, &QTimer::timeout, this, &MainWindow::showLinkState);
+    clock.start();
 
     // An acceptance has delivered the option set to every receiver before
     // exec() returns. Declining the options at start-up declines the program.
@@ -64,6 +71,7 @@ QString MainWindow::versionString()
 
 MainWindow::~MainWindow()
 {
+    watch.reset();
     delete ui;
     delete serial;
     delete logger;

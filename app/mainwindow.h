@@ -2,14 +2,17 @@
 
 #include "frameformat.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 class serialhandler;
 class Options;
 class Datalogger;
 class LivePlots;
+class LinkWatch;
 class QTimer;
 class Ui_MainWindow;
 
@@ -49,6 +52,9 @@ private slots:
     void TyhjennaKuvaajat();
     void LahetaInitMsg();
     void MainTimeout();
+    // The status bar while acquiring; in wireless mode it also checks the
+    // link (reopening a lost receiver) about twice a second.
+    void showLinkState();
 
 private:
     bool plotsReady() const { return plots != nullptr; }
@@ -61,6 +67,9 @@ private:
     QTimer *timer;
     Ui_MainWindow *ui;
     LivePlots *plots = nullptr; // built by InitialisoiKuvaajat, then kept
+    std::unique_ptr<LinkWatch> watch;
+    QTimer *statusTimer;
+    QElapsedTimer clock;
     int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
     int16_t accX = 0, accY = 0, accZ = 0;
     QString accTitle;

@@ -23,6 +23,10 @@ public:
     explicit Datalogger(QObject *parent = nullptr);
     ~Datalogger() override;
 
+    // The file rows go to now (empty when none is open) and the rows it has.
+    QString currentFile() const { return fileOpen ? file.fileName() : QString(); }
+    int rowCount() const { return lineIndex; }
+
 signals:
     // One line for the user: "New file created: " with the file's full name,
     // "File could not be created!", or a line naming a file and the reason it

@@ -1,10 +1,15 @@
 #include "options.h"
 #include "ui_options.h"
 
+#include "serialdevices.h"
+
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
+#include <QStringListModel>
 
-Options::Options(QWidget *parent) : QDialog(parent), ui(new Ui_Options)
+Options::Options(QWidget *parent)
+    : QDialog(parent), devices(new QStringListModel(this)), ui(new Ui_Options)
 {
     ui->setupUi(this);
     setWindowTitle("Options");
@@ -27,6 +32,15 @@ Options::Options(QWidget *parent) : QDialog(parent), ui(new Ui_Options)
     ui->S2_Sensor->setCurrentIndex(1);
 
     ui->devicenameField->setText("/dev/ttyUSB0");
+    auto *completer = new QCompleter(devices, ui->devicenameField);
+    completer->setFilterMode(Qt::MatchContains);
+    ui->devicenameField->setCompleter(completer);
+}
+
+void Options::showEvent(QShowEvent *event)
+{
+    devices->setStringList(serialDevices());
+    QDialog::showEvent(event);
 }
 
 Options::~Options()

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+class QStringListModel;
 class Ui_Options;
 
 // The options dialog and the store of the accepted option set. The values
@@ -37,9 +38,14 @@ private slots:
     void on_Sensorsetup_Button_toggled(bool checked);
     void BytesChanged();
 
+protected:
+    // Offers the serial devices present now as the device field's completions.
+    void showEvent(QShowEvent *event) override;
+
 private:
     OptionSet readForm() const;
 
     OptionSet current;
+    QStringListModel *devices;
     Ui_Options *ui;
 };
