@@ -80,8 +80,10 @@ Sample SineSource::next()
     const double t = static_cast<double>(index++);
     for (int axis = 0; axis < 3; ++axis) {
         const double phase = axis * 2.0 * pi / 3.0;
-        sample.acc[axis] = static_cast<int16_t>(std::lround(2000.0 * std::sin(t / 16.0 + phase)));
-        sample.gyro[axis] = static_cast<int16_t>(std::lround(600.0 * std::cos(t / 11.0 + phase)));
+        // Inside the program's default plot ranges (-150 to 1100 and -500 to 500).
+        sample.acc[axis] =
+            static_cast<int16_t>(std::lround(475.0 + 500.0 * std::sin(t / 16.0 + phase)));
+        sample.gyro[axis] = static_cast<int16_t>(std::lround(400.0 * std::cos(t / 11.0 + phase)));
     }
     avoidEarlyMatches(sample, format);
     return sample;
