@@ -2,6 +2,8 @@
 // read pass, the init message on the wire, surviving a receiver that is
 // pulled out, and the simulator's frames as its program sends them.
 #include "linktest.h"
+#include "linkwatch.h"
+#include "serialdevices.h"
 #include "sinesource.h"
 
 #include <QProcess>
@@ -84,8 +86,8 @@ private slots:
         QVERIFY(!pty.clientAttached());
     }
 
-    // A pass takes the first complete frame and leaves the rest in the port;
-    // a pass that finds none says on the debug output what it holds.
+    // A pass takes every frame waiting, in order, and keeps a partial one
+    // for the next; a pass that finds none says what it holds.
     void readPasses()
     {
         nodesim::PseudoTerminal pty;
@@ -98,12 +100,14 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return queuedOn(pathOf(pty)) == int(bytes.size()); }));
         DebugLog debug;
         serial.readSerial();
-        QCOMPARE(samples.count(), 1);
-        QCOMPARE(queuedOn(pathOf(pty)), int(bytes.size()) - 14);
-        for (int pass = 0; pass < 3; ++pass)
-            serial.readSerial();
         QCOMPARE(samples.count(), 2);
-        QCOMPARE(debug.lines, QStringList(2, "Check bytes not correct!"));
+        QCOMPARE(queuedOn(pathOf(pty)), 0);
+        serial.readSerial();
+        QCOMPARE(debug.lines, QStringList("Check bytes not correct!"));
+        QVERIFY(pty.write(defaultFrames(1)));
+        QVERIFY(readUntil(serial, samples, 3));
+        QCOMPARE(serial.bytesReceived(), 3 * 14 - 1 + 14);
+        QCOMPARE(serial.frameSearch().bytesDropped(), 13);
     }
 
     void initMessage_data()
@@ -232,6 +236,66 @@ private slots:
                 descriptors = openDescriptors().size();
         }
         QCOMPARE(openDescriptors().size(), descriptors);
+    }
+
+    // The watch over an acquiring link, on a clock of its own: bytes that
+    // make no frame, then silence, then the receiver pulled out and plugged
+    // in again; each is said once.
+    void linkWatch()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ttyUSB0");
+        auto pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(path.toStdString());
+        serialhandler serial;
+        QVERIFY(openOn(serial, path));
+        LinkWatch watch(serial);
+        watch.start(0);
+        bool reopened = false;
+        QStringList lines;
+        for (qint64 t = 500; t <= 9000; t += 500) {
+            if (t <= 5000) {
+                QVERIFY(pty->write(Bytes(20, 0x42)));
+                QVERIFY(QTest::qWaitFor([&] { return queuedOn(pathOf(*pty)) == 20; }));
+            }
+            serial.readSerial();
+            lines += watch.check(t, &reopened);
+        }
+        QCOMPARE(lines, (QStringList{"No frame matches the frame format: check the data, start "
+                                     "and end bytes in the options",
+                                     "No data from the receiver for 2 s"}));
+        QCOMPARE(watch.summary(), path + " · 0 samples/s · 0 frames · 0 stray bytes");
+        pty.reset();
+        serial.readSerial();
+        QVERIFY(!serial.isOpen() && watch.check(9500, &reopened).isEmpty() && !reopened);
+        pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(path.toStdString());
+        QVERIFY(watch.check(10000, &reopened).isEmpty() && !serial.isOpen());
+        QCOMPARE(watch.check(10500, &reopened), QStringList("Serial port reopened"));
+        QVERIFY(reopened && serial.isOpen() && pty->clientReady());
+        // Stopped, it tries no more.
+        pty.reset();
+        serial.readSerial();
+        watch.stop();
+        pty = std::make_unique<nodesim::PseudoTerminal>();
+        pty->makeLink(path.toStdString());
+        QVERIFY(watch.check(20000, &reopened).isEmpty() && !serial.isOpen());
+    }
+
+    void serialDevicesPresent()
+    {
+        QTemporaryDir dev;
+        QStringList made;
+        for (const char *name : {"ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB1",
+                                 "serial/by-id/usb-FTDI_FT232R_A1-if00-port0"}) {
+            QVERIFY(QDir().mkpath(QFileInfo(dev.filePath(name)).path()));
+            QFile(dev.filePath(name)).open(QIODevice::WriteOnly);
+            made << dev.filePath(name);
+        }
+        made.removeAt(1);
+        QCOMPARE(serialDevices(dev.path()), made);
+        QCOMPARE(describeSerialDevices(dev.filePath("serial")),
+                 QString("No serial device is present: is the receiver plugged in?"));
     }
 
     void nodesimFormats_data()

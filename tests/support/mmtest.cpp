@@ -170,10 +170,7 @@ void press(MainWindow &window, const char *button)
 
 QTimer *acquisitionTimer(const MainWindow &window)
 {
-    const auto timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-    if (timers.size() != 1)
-        qFatal("expected one QTimer child of the main window, found %d", int(timers.size()));
-    return timers.first();
+    return widget<QTimer>(&window, "acquisitionTimer");
 }
 
 QString logRow(int index, const Values &v)

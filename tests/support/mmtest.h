@@ -74,7 +74,7 @@ bool reopenOptions(MainWindow &window, const OptionsEditor &edit = {}, bool acce
 Values lcdValues(const MainWindow &window);
 QString messageLog(const MainWindow &window);
 void press(MainWindow &window, const char *button);
-// The timer that paces acquisition: the window's only QTimer child.
+// The timer that paces acquisition.
 QTimer *acquisitionTimer(const MainWindow &window);
 // The rows of every log file in dir, files in name order, headers left out.
 QStringList logRows(const QString &dir, int *files = nullptr);
