@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 
 #include <charconv>
 #include <iterator>
@@ -28,9 +29,14 @@ void Datalogger::ReceiveFilename(QString filename_)
 
 void Datalogger::CreateFile()
 {
-    const QString name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("dd.MM, h.mm.ss")) +
-                         QStringLiteral(".txt");
+    QDateTime start = QDateTime::currentDateTime();
+    QString name;
+    do {
+        name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
+               start.toString(QStringLiteral("dd.MM, h.mm.ss")) + QStringLiteral(".txt");
+        start = start.addSecs(1);
+    } while (name == avoidName);
+    avoidName.clear();
     // The name of an open QFile cannot be changed.
     file.close();
     file.setFileName(name);
@@ -40,9 +46,9 @@ void Datalogger::CreateFile()
     // Unbuffered, so that each row reaches the system in the write call that
     // carries it and a failing row is seen as that row fails.
     if (!file.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
-        reportFailure(
-            QStringLiteral("File could not be created!"),
-            QStringLiteral("Log file %1 could not be opened: %2").arg(name, file.errorString()));
+        reportFailure(QStringLiteral("File could not be created!"),
+                      QStringLiteral("Log file %1 could not be opened: %2")
+                          .arg(QFileInfo(name).absoluteFilePath(), file.errorString()));
         return;
     }
     QString reason;
@@ -78,7 +84,7 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
     }
 
     ++lineIndex;
-    if (lineIndex == newfileIndex) {
+    if (newfileIndex > 0 && lineIndex >= newfileIndex) {
         // The file stays open until the next sample starts its successor.
         fileOpen = false;
         lineIndex = 0;
@@ -88,6 +94,20 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
 void Datalogger::ReceiveNewfileIndex(int newfileIndex_)
 {
     newfileIndex = newfileIndex_;
+    // A count lowered to or below the rows written ends the file now.
+    if (fileOpen && newfileIndex > 0 && lineIndex >= newfileIndex) {
+        fileOpen = false;
+        lineIndex = 0;
+    }
+}
+
+void Datalogger::startNewFile()
+{
+    if (!fileOpen)
+        return;
+    avoidName = file.fileName();
+    fileOpen = false;
+    lineIndex = 0;
 }
 
 bool Datalogger::writeLine(const char *line, qint64 size, QString *reason)

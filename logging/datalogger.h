@@ -9,8 +9,8 @@
 //
 // A file is named "<directory>//dd.MM, h.mm.ss.txt" after the local time of
 // its start and opened for appending, so two starts within one second share a
-// file. Each file started gets a header line, then one row per sample: the
-// row index (from 0) and the six values.
+// file (but for startNewFile's). Each file started gets a header line, then
+// one row per sample: the row index (from 0) and the six values.
 //
 // Failures are never silent and never fatal: a file that cannot be started or
 // written is reported once per run of failures on NewFileCreated (and with
@@ -43,9 +43,13 @@ public slots:
     // Writes one row, starting a file first if none is open. The row is on
     // disk when this returns, or the failure has been reported.
     void Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z);
-    // Rows per file; applies to the open file at once. The file rolls over
-    // when its row count equals this exactly, so 0 or less never rolls over.
+    // Rows per file; applies to the open file at once: it rolls over once its
+    // row count reaches or passes this. 0 or less never rolls over.
     void ReceiveNewfileIndex(int newfileIndex_);
+    // The next row starts a new file, never the one open now, even within
+    // the same second (its name then takes the next free second): for rows
+    // that must not share a file with those before, such as another source's.
+    void startNewFile();
 
 private:
     // Writes line to the end of the open file. On failure, sets reason to the
@@ -64,4 +68,6 @@ private:
     int newfileIndex;
     // A failure has been reported and no file has been started since.
     bool failureReported;
+    // The next file must not be the one named here.
+    QString avoidName;
 };
