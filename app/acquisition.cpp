@@ -105,8 +105,13 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
     PaivitaLcdt();
     if (plotsReady())
         PiirraKuvaajat();
-    if (ui->LogBox1->isChecked())
-        logger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
+    if (!ui->LogBox1->isChecked())
+        return;
+    const bool test = options->settings().testMode;
+    if (test != logHoldsTestSamples)
+        logger->startNewFile();
+    logHoldsTestSamples = test;
+    logger->Log(accX, accY, accZ, gyroX, gyroY, gyroZ);
 }
 
 Sample MainWindow::latestSample() const
@@ -131,6 +136,9 @@ void MainWindow::OtaVastaanViesti(QString msg)
 
 void MainWindow::LahetaInitMsg()
 {
+    if (!serial->isOpen())
+        ui->msgBrowser->append("Init message not sent: no serial port is open (press Start "
+                               "in wireless mode first)");
     serial->SendInitMsg();
 }
 

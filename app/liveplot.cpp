@@ -2,8 +2,10 @@
 
 #include "liveplotgraph.h"
 
-LivePlot::LivePlot(QWidget *parent) : QCustomPlot(parent)
+LivePlot::LivePlot(QWidget *parent) : QCustomPlot(parent), pace(new QTimer(this))
 {
+    pace->setSingleShot(true);
+    connect(pace, &QTimer::timeout, this, &LivePlot::drawNow);
     // The overlay layer holds nothing here (no selection rectangle, no
     // items), yet as a buffered layer it costs a buffer to clear and blend at
     // every redraw. Drawn with the other layers, it is free.
@@ -52,7 +54,19 @@ void LivePlot::redraw(bool now)
         return;
     }
     redrawPending = false;
-    replot(now ? rpQueuedRefresh : rpQueuedReplot);
+    if (now) {
+        drawNow();
+    } else if (!pace->isActive()) {
+        const double gap = std::max(1000.0 / 30, 10 * replotTime());
+        pace->start(sinceDrawn.isValid() ? std::max(0, int(gap - sinceDrawn.elapsed())) : 0);
+    }
+}
+
+void LivePlot::drawNow()
+{
+    pace->stop();
+    sinceDrawn.start();
+    replot(rpQueuedRefresh);
 }
 
 void LivePlot::showEvent(QShowEvent *event)

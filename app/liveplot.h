@@ -7,8 +7,12 @@
 class LivePlotGraph;
 
 // A plot whose graphs are fed one point each per sample (see LivePlotGraph),
-// and which does no drawing while it cannot be seen: a redraw asked for while
-// the plot is hidden is done when it is shown again.
+// and which draws no more often than can be seen: not while it is hidden (a
+// redraw asked for then is done when it is shown), at most once per event
+// loop pass, and no more often than about thirty times a second, nor than
+// lets drawing take a tenth of the time (a plot of 100 000 dense points,
+// whose picture moves by a pixel every few seconds, is drawn a few times a
+// second).
 class LivePlot : public QCustomPlot
 {
     Q_OBJECT
@@ -25,15 +29,19 @@ public:
     void dropOldest();
     void clearPoints();
 
-    // Draws the plot if it can be seen, else as soon as it is shown: at once
-    // when `now`, else once the current event (a timer tick that may carry
-    // many samples) is handled, however often it was asked for meanwhile.
+    // Draws the plot at once when `now`, else once the current event (a
+    // timer tick that may carry many samples) is handled and the pace above
+    // allows, however often it was asked for meanwhile.
     void redraw(bool now = false);
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void drawNow();
+
     QVector<LivePlotGraph *> liveGraphs;
     bool redrawPending = false;
+    QTimer *pace;
+    QElapsedTimer sinceDrawn;
 };

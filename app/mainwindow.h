@@ -74,4 +74,6 @@ private:
     int16_t accX = 0, accY = 0, accZ = 0;
     QString accTitle;
     QString gyroTitle;
+    // The mode whose samples the open log file holds: a file holds one source.
+    bool logHoldsTestSamples = false;
 };
