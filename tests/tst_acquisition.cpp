@@ -7,6 +7,7 @@
 #include "sinesource.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLCDNumber>
 #include <QProcess>
 #include <QRegularExpression>
@@ -192,21 +193,27 @@ private slots:
         QTest::addColumn<QString>("expected"); // %1: the log as it was before
         QTest::addColumn<bool>("running");
         QTest::newRow("test mode: Start")
-            << true << "missing" << QStringList{"Start"} << "%1" << true;
+            << true << "missing" << QStringList{"Start_Button"} << "%1" << true;
         QTest::newRow("test mode: Start, Stop")
-            << true << "missing" << QStringList{"Start", "Stop"} << "Test stopped" << false;
-        QTest::newRow("missing device") << false << "missing" << QStringList{"Start"}
+            << true << "missing" << QStringList{"Start_Button", "Stop_Button"} << "Test stopped"
+            << false;
+        QTest::newRow("missing device") << false << "missing" << QStringList{"Start_Button"}
                                         << "%1\nUSB open failed. Device does not exist.\nNo "
                                            "device at .*/ttyUSB0. (Serial devices present: "
                                            ".*|No serial device is present: .*)"
                                         << false;
-        QTest::newRow("no tty") << false << "file" << QStringList{"Start"}
+        QTest::newRow("no tty") << false << "file" << QStringList{"Start_Button"}
                                 << "%1\nSerial port could not be opened: .*\nUnknown error!"
                                 << false;
-        QTest::newRow("two Stops") << false << "pty" << QStringList{"Start", "Stop", "Stop"}
-                                   << "USB closed\nPort already closed" << false;
-        QTest::newRow("Start after Stop") << false << "pty" << QStringList{"Start", "Stop", "Start"}
-                                          << "USB closed\nSerial port opened" << true;
+        QTest::newRow("two Stops")
+            << false << "pty" << QStringList{"Start_Button", "Stop_Button", "Stop_Button"}
+            << "USB closed\nPort already closed" << false;
+        QTest::newRow("Start after Stop")
+            << false << "pty" << QStringList{"Start_Button", "Stop_Button", "Start_Button"}
+            << "USB closed\nSerial port opened" << true;
+        QTest::newRow("Init Msg, no port")
+            << true << "missing" << QStringList{"sendInit"}
+            << "%1\nInit message not sent: no serial port is open .*" << false;
     }
     void messageTexts()
     {
@@ -225,7 +232,7 @@ private slots:
         auto window = startMainWindow(wireless(path, QString(), testMode));
         const QString before = messageLog(*window);
         for (const QString &button : buttons)
-            press(*window, qPrintable(button + "_Button"));
+            press(*window, qPrintable(button));
         const QString pattern = expected.replace("%1", QRegularExpression::escape(before));
         QVERIFY2(QRegularExpression("^" + pattern + "$").match(messageLog(*window)).hasMatch(),
                  qPrintable(messageLog(*window)));
@@ -263,22 +270,59 @@ private slots:
         QCOMPARE(timer->interval(), 30);
     }
 
-    // A mode change while acquiring takes effect at the next tick; Stop
-    // closes the port in either mode.
-    void modeChangeWhileAcquiring()
+    // A switch to test mode while logging takes effect at the next tick and
+    // starts a new file, so that no file holds both sources; Stop then
+    // closes the port.
+    void modeChangeWhileLogging()
     {
+        QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
-        auto window = startMainWindow(wireless(device));
+        auto window = startMainWindow(wireless(device, dir.path()));
+        setDatalog(*window, true);
         press(*window, "Start_Button");
-        QVERIFY(pty.clientReady());
-        QVERIFY(reopenOptions(*window, wireless(device, QString(), true)));
-        QTRY_COMPARE_WITH_TIMEOUT(lcdValues(*window), (Values{0, 5, 0, 0, 55, 0}), 10000);
-        QTRY_COMPARE(window->statusBar()->currentMessage(), QString("Test mode"));
+        std::vector<Values> sent;
+        std::vector<uint8_t> bytes;
+        for (const Sample &s : sineSamples(5)) {
+            FrameFormat().append(bytes, s);
+            sent.push_back(valuesOf(s));
+        }
+        QVERIFY(pty.write(bytes));
+        QTRY_COMPARE(logRows(dir.path()).size(), 5);
+        QVERIFY(reopenOptions(*window, wireless(device, dir.path(), true)));
+        QTRY_VERIFY(logRows(dir.path()).size() >= 8);
+        QTRY_VERIFY(window->statusBar()->currentMessage().startsWith("Test mode · log "));
         press(*window, "Stop_Button");
         QCOMPARE(messageLog(*window), QString("Test stopped"));
-        QVERIFY(!acquisitionTimer(*window)->isActive());
-        QVERIFY(!pty.clientAttached());
+        QVERIFY(!acquisitionTimer(*window)->isActive() && !pty.clientAttached());
+        int files = 0;
+        const QStringList rows = logRows(dir.path(), &files);
+        QCOMPARE(files, 2);
+        QCOMPARE(rows.mid(0, 5), rowsOf(sent));
+        QVERIFY(rows.at(5).startsWith("0,"));
+    }
+
+    // Framing bytes above 99, as typed, reach the init message and the search.
+    void framingBytesAboveNinetyNine()
+    {
+        nodesim::PseudoTerminal pty;
+        auto window = startMainWindow([&](Options &o) {
+            wireless(QString::fromStdString(pty.devicePath()))(o);
+            widget<QGroupBox>(&o, "XSB1")->setChecked(true);
+            for (const auto &[name, typed] :
+                 {std::pair{"StartByte1", "170"}, {"EndByte2", "255"}}) {
+                widget<QSpinBox>(&o, name)->selectAll();
+                QTest::keyClicks(widget<QSpinBox>(&o, name), typed);
+            }
+        });
+        press(*window, "Start_Button");
+        QCOMPARE(pty.readAvailable(), (std::vector<uint8_t>{0x31, 0x37, 0xFF}));
+        FrameFormat format;
+        format.startByte1 = 170;
+        format.endByte2 = 255;
+        const Sample s = sineSamples(7).back();
+        QVERIFY(pty.write(format.encode(s)));
+        QTRY_COMPARE(lcdValues(*window), valuesOf(s));
     }
 
     void plotsFromTheMenu()

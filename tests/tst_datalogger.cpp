@@ -67,13 +67,13 @@ QString createdName(const QSignalSpy &spy, int i)
 }
 
 // Logs one sample; true when it started a file named for a second between
-// the clock readings around the call.
-bool logAndCheckName(Datalogger &logger, int n, const QString &dir, QSignalSpy &spy)
+// the clock readings around the call (or up to `later` seconds after).
+bool logAndCheckName(Datalogger &logger, int n, const QString &dir, QSignalSpy &spy, int later = 0)
 {
     const int before = spy.count();
     const QDateTime from = QDateTime::currentDateTime();
     logSample(logger, n);
-    const QDateTime to = QDateTime::currentDateTime();
+    const QDateTime to = QDateTime::currentDateTime().addSecs(later);
     if (spy.count() == before)
         return false;
     for (QDateTime t = from; t.toSecsSinceEpoch() <= to.toSecsSinceEpoch(); t = t.addSecs(1))
@@ -100,7 +100,8 @@ private slots:
     void script_data()
     {
         // Steps: "L" logs the next sample, "N<k>" sets the rows per file,
-        // "D<x>" switches to directory x, "W" waits for the next second. Files
+        // "D<x>" switches to directory x, "W" waits for the next second, "S"
+        // asks for a new file whatever the second. Files
         // started within one second share a name; `names` is how many
         // distinct names the run gives (another attempt is made when a second
         // boundary fell among the steps). `hour` is the local hour of the run.
@@ -114,8 +115,10 @@ private slots:
             << "N3 L L L W L L L W L" << QList<int>{3, 3, 1} << 3 << 14;
         QTest::newRow("count 0 never rolls over, hour 0")
             << "N0 L L L L L" << QList<int>{5} << 1 << 0;
-        QTest::newRow("count lowered below the index is never met")
-            << "N10 L L L L L N3 L L L" << QList<int>{8} << 1 << 8;
+        QTest::newRow("count lowered below the index ends the file")
+            << "N10 L L L L L N3 L L L" << QList<int>{5, 3} << 1 << 8;
+        QTest::newRow("a new file asked for within one second")
+            << "N0 L L S L L" << QList<int>{2, 2} << 2 << 20;
         QTest::newRow("count raised applies to the open file")
             << "N2 L N4 Db L L L L" << QList<int>{4, 1} << 2 << 10;
         QTest::newRow("directory change waits for the next start")
@@ -164,7 +167,9 @@ private slots:
                     dir = step.startsWith("D/") ? tmp->filePath(base + step.mid(1))
                                                 : base + "/" + step.mid(1);
                     logger.ReceiveFilename(dir);
-                } else if (logAndCheckName(logger, n++, dir, spy)) {
+                } else if (step == "S") {
+                    logger.startNewFile();
+                } else if (logAndCheckName(logger, n++, dir, spy, script.contains('S'))) {
                     QVERIFY(spy.count() <= files.size());
                     expected[createdName(spy, spy.count() - 1)] +=
                         fileStart(n - 1, files[spy.count() - 1]);
@@ -203,7 +208,11 @@ private slots:
         QFETCH(QString, blocker);
         QFETCH(QString, reason);
         QFile plain(tmp->filePath("plain"));
-        const QString dir = blocker == "file" ? plain.fileName() + "/logs" : tmp->filePath("logs");
+        // Relative, as a user may give it; the message names the absolute path.
+        const QString workingDir = QDir::currentPath();
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(workingDir); });
+        QVERIFY(QDir::setCurrent(tmp->path()));
+        const QString dir = blocker == "file" ? "plain/logs" : "logs";
         QVERIFY(blocker != "file" || plain.open(QIODevice::WriteOnly));
         // Directories under every name the next two minutes would give.
         for (int s = -2; blocker == "taken" && s < 120; ++s)
@@ -212,8 +221,9 @@ private slots:
         Datalogger logger;
         logger.ReceiveFilename(dir);
         QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-        const QRegularExpression detail("^Log file " + QRegularExpression::escape(dir + "//") +
-                                        ".* could not be opened: " + reason + "$");
+        const QRegularExpression detail(
+            "^Log file " + QRegularExpression::escape(tmp->filePath(dir) + "/") +
+            "\\d\\d\\.\\d\\d, [^/]* could not be opened: " + reason + "$");
         QTest::ignoreMessage(QtWarningMsg, detail);
         QTest::failOnWarning(QRegularExpression(".")); // a second report fails the case
         for (int n = 0; n < 4; ++n)

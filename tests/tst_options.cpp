@@ -64,14 +64,17 @@ private slots:
         QTest::addColumn<OptionsEditor>("edit");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("untouched") << OptionsEditor() << emitted();
-        // A switched-on field never yields -1, even at 0.
+        // A switched-on field never yields -1, even at 0; every framing byte
+        // takes 0 to 255.
         QTest::newRow("framing bytes") << OptionsEditor([](Options &o) {
             mmtest::widget<QGroupBox>(&o, "XSB1")->setChecked(true);
             mmtest::widget<QGroupBox>(&o, "XSB2")->setChecked(true);
-            mmtest::widget<QSpinBox>(&o, "StartByte2")->setValue(20);
+            for (const char *name : {"StartByte2", "EndByte2"}) {
+                mmtest::widget<QSpinBox>(&o, name)->selectAll();
+                QTest::keyClicks(mmtest::widget<QSpinBox>(&o, name), "170");
+            }
             mmtest::widget<QSpinBox>(&o, "EndByte1")->setValue(255);
-            mmtest::widget<QGroupBox>(&o, "XEB2")->setChecked(false);
-        }) << emitted("12,0,20,255,-1,0,1,6,6");
+        }) << emitted("12,0,170,255,170,0,1,6,6");
         // Type and bytes of a switched-off slot still travel.
         QTest::newRow("slots off") << OptionsEditor([](Options &o) {
             mmtest::setSensor(o, 1, false, 1, 4);
