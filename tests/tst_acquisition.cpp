@@ -72,13 +72,14 @@ OptionsEditor wireless(const QString &device, const QString &logDir = QString(),
     };
 }
 
-std::vector<Sample> sineSamples(int count)
+// The rows the simulator's first `count` samples become.
+QStringList sineRows(int count, int first = 0, const FrameFormat &format = FrameFormat())
 {
-    nodesim::SineSource source{FrameFormat()};
-    std::vector<Sample> samples(count);
-    for (Sample &s : samples)
-        s = source.next();
-    return samples;
+    nodesim::SineSource source{format};
+    QStringList rows;
+    for (int n = 0; n < count; ++n)
+        rows << logRow(first + n, valuesOf(source.next()));
+    return rows;
 }
 
 // The simulator program on `link`, its output collected.
@@ -110,6 +111,12 @@ QStringList rowsOf(const std::vector<Values> &values)
     for (const Values &v : values)
         rows << logRow(int(rows.size()), v);
     return rows;
+}
+
+void setSpin(Options &o, const char *name, const char *typed)
+{
+    widget<QSpinBox>(&o, name)->selectAll();
+    QTest::keyClicks(widget<QSpinBox>(&o, name), typed);
 }
 
 } // namespace
@@ -164,13 +171,6 @@ private slots:
         QCOMPARE(logRows(waveLogDir.path(), &files), rowsOf(logged));
         QCOMPARE(files, 1);
         QVERIFY(messagesAtTick10.contains("New file created: " + waveLogDir.path() + "//"));
-    }
-
-    void testModeWithoutPlotsStandsStill()
-    {
-        auto window = startMainWindow(testMode(false));
-        QVERIFY(window->findChildren<QCustomPlot *>().isEmpty());
-        QCOMPARE(runTicks(*window, 20, 2), std::vector<Values>(20, Values{0, 5, 0, 0, 55, 0}));
     }
 
     // A display too narrow for a value keeps showing the previous one.
@@ -255,21 +255,6 @@ private slots:
         QCOMPARE(messageLog(*window), log + "\noptions updated.\n****************\nTEST MODE");
     }
 
-    void failedStartKeepsTheRunningTimer()
-    {
-        QTemporaryDir dir;
-        auto window = startMainWindow(testMode(false));
-        QTimer *timer = acquisitionTimer(*window);
-        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(30);
-        press(*window, "Start_Button");
-        QVERIFY(reopenOptions(*window, wireless(dir.filePath("ttyGone"))));
-        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(7);
-        press(*window, "Start_Button");
-        QVERIFY(messageLog(*window).contains("\nUSB open failed. Device does not exist.\n"));
-        QVERIFY(timer->isActive());
-        QCOMPARE(timer->interval(), 30);
-    }
-
     // A switch to test mode while logging takes effect at the next tick and
     // starts a new file, so that no file holds both sources; Stop then
     // closes the port.
@@ -281,12 +266,10 @@ private slots:
         auto window = startMainWindow(wireless(device, dir.path()));
         setDatalog(*window, true);
         press(*window, "Start_Button");
-        std::vector<Values> sent;
         std::vector<uint8_t> bytes;
-        for (const Sample &s : sineSamples(5)) {
-            FrameFormat().append(bytes, s);
-            sent.push_back(valuesOf(s));
-        }
+        nodesim::SineSource sine{FrameFormat()};
+        for (int n = 0; n < 5; ++n)
+            FrameFormat().append(bytes, sine.next());
         QVERIFY(pty.write(bytes));
         QTRY_COMPARE(logRows(dir.path()).size(), 5);
         QVERIFY(reopenOptions(*window, wireless(device, dir.path(), true)));
@@ -298,45 +281,22 @@ private slots:
         int files = 0;
         const QStringList rows = logRows(dir.path(), &files);
         QCOMPARE(files, 2);
-        QCOMPARE(rows.mid(0, 5), rowsOf(sent));
+        QCOMPARE(rows.mid(0, 5), sineRows(5));
         QVERIFY(rows.at(5).startsWith("0,"));
     }
 
-    // Framing bytes above 99, as typed, reach the init message and the search.
-    void framingBytesAboveNinetyNine()
-    {
-        nodesim::PseudoTerminal pty;
-        auto window = startMainWindow([&](Options &o) {
-            wireless(QString::fromStdString(pty.devicePath()))(o);
-            widget<QGroupBox>(&o, "XSB1")->setChecked(true);
-            for (const auto &[name, typed] :
-                 {std::pair{"StartByte1", "170"}, {"EndByte2", "255"}}) {
-                widget<QSpinBox>(&o, name)->selectAll();
-                QTest::keyClicks(widget<QSpinBox>(&o, name), typed);
-            }
-        });
-        press(*window, "Start_Button");
-        QCOMPARE(pty.readAvailable(), (std::vector<uint8_t>{0x31, 0x37, 0xFF}));
-        FrameFormat format;
-        format.startByte1 = 170;
-        format.endByte2 = 255;
-        const Sample s = sineSamples(7).back();
-        QVERIFY(pty.write(format.encode(s)));
-        QTRY_COMPARE(lcdValues(*window), valuesOf(s));
-    }
-
+    // Without plots the waves stand still; plots turned on from the menu are
+    // built and the window grows; turned off, they stay and go on drawing.
     void plotsFromTheMenu()
     {
         auto window = startMainWindow(testMode(false));
         QCOMPARE(window->size(), QSize(450, 780));
+        QCOMPARE(runTicks(*window, 5, 2), std::vector<Values>(5, Values{0, 5, 0, 0, 55, 0}));
         QVERIFY(reopenOptions(*window, testMode(true)));
-        QCOMPARE(window->findChildren<QCustomPlot *>().size(), 2);
         QCOMPARE(window->size(), QSize(1000, 780));
-        // A Cancel with "Draw plots" still on lays the plots out and sizes again.
         window->resize(700, 500);
-        QVERIFY(reopenOptions(*window, {}, false));
+        QVERIFY(reopenOptions(*window, {}, false)); // a Cancel sizes again
         QCOMPARE(window->size(), QSize(1000, 780));
-        // Turned off: the plots stay, keep the window's size and go on drawing.
         window->resize(900, 700);
         QVERIFY(reopenOptions(*window, testMode(false)));
         QCOMPARE(window->size(), QSize(900, 700));
@@ -345,27 +305,34 @@ private slots:
     }
 
     // The simulator at the line's pace and the default read interval for
-    // 20 s: every frame shown, plotted and logged once, in order, and none
-    // left waiting; the status bar counts what came.
+    // 20 s, framing bytes above 99 typed into the options: every frame shown,
+    // plotted and logged once, in order, none left waiting; the status bar
+    // counts what came.
     void everyFrameAtTheLinesPace()
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
         QVERIFY(QDir().mkdir(logDir));
-        Nodesim sim(link, {"--count", "1360"});
-        auto window = startMainWindow(wireless(link, logDir));
+        Nodesim sim(link, {"--count", "1360", "--start1", "170", "--end2", "255"});
+        auto window = startMainWindow([&](Options &o) {
+            wireless(link, logDir)(o);
+            widget<QGroupBox>(&o, "XSB1")->setChecked(true);
+            setSpin(o, "StartByte1", "170");
+            setSpin(o, "EndByte2", "255");
+        });
         setDatalog(*window, true);
         press(*window, "Start_Button");
         QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 1360 frames sent"), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 1360, 1000);
-        const auto sent = sineSamples(1360);
-        std::vector<Values> values;
-        for (const Sample &s : sent)
-            values.push_back(valuesOf(s));
-        QCOMPARE(logRows(logDir), rowsOf(values));
-        QCOMPARE(lcdValues(*window), values.back());
+        FrameFormat format;
+        format.startByte1 = 170;
+        format.endByte2 = 255;
+        const QStringList rows = sineRows(1360, 0, format);
+        QCOMPARE(logRows(logDir), rows);
+        QCOMPARE(sim.said("init message 31 37 FF"), 1);
+        QCOMPARE(logRow(1359, lcdValues(*window)), rows.last());
         auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
-        QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), values.back()[0]);
+        QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
         QTRY_VERIFY(window->statusBar()->currentMessage().startsWith(
             link + " · 0 samples/s · 1360 frames · 0 stray bytes · log " + logDir));
     }
@@ -406,14 +373,11 @@ private slots:
         first.reset();
         Nodesim second(link, {"--count", "50"});
         QTRY_VERIFY_WITH_TIMEOUT(second.said("all 50 frames sent"), 30000);
-        const QString last = logRow(0, valuesOf(sineSamples(50).back())).section(',', 1);
+        const QString last = sineRows(50).last().section(',', 1);
         QTRY_VERIFY(logRows(logDir).value(logRows(logDir).size() - 1).endsWith("," + last));
         const QStringList rows = logRows(logDir);
-        std::vector<Values> values;
-        for (const auto &part : {sineSamples(int(rows.size()) - 50), sineSamples(50)})
-            for (const Sample &s : part)
-                values.push_back(valuesOf(s));
-        QCOMPARE(rows, rowsOf(values));
+        const int before = int(rows.size()) - 50;
+        QCOMPARE(rows, sineRows(before) + sineRows(50, before));
         QCOMPARE(messageLog(*window).count("Serial port reopened"), 1);
         QCOMPARE(second.said("init message 31 37 01"), 1);
         press(*window, "Stop_Button");
