@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Motion Monitor and runs it, its tests or its benchmarks.
+# Builds Motion Monitor and runs it, its tests or its benchmarks, or packages
+# it for Debian.
 #
 #   ./build.sh run     build, then start the program (a demonstration on a
 #                      virtual display when there is no display)
@@ -7,6 +8,7 @@
 #                      AddressSanitizer and UndefinedBehaviorSanitizer, and
 #                      the fuzz targets for a few seconds
 #   ./build.sh bench   build and run the benchmarks
+#   ./build.sh package build the Debian package build/motionmonitor_*.deb
 #   ./build.sh build   build only
 #
 # Missing Debian packages are installed with apt-get (through sudo when not
@@ -16,13 +18,16 @@ cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=$(nproc 2>/dev/null || echo 2)
 
+# dpkg-shlibdeps computes the package's dependencies; CPack finds the
+# binaries to hand it with file.
+PACKAGE_PKGS=(dpkg-dev file)
 # xfonts-scalable carries Bitstream Charter, the forms' heading font; wider
 # substitutes cut the headings short.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
             libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
 # A virtual display and a driver for the tests that run the real program
 # window, and clang with its fuzzing runtime for the fuzz targets.
-TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev)
+TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
 
 log() { printf '== %s\n' "$*" >&2; }
@@ -69,6 +74,8 @@ cmd_build() {
 cmd_run() {
     cmd_build
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        # The default log directory, so that Datalog works at once.
+        mkdir -p "$ROOT/build/bin/logs"
         cd "$ROOT/build/bin"
         exec ./motionmonitor "$@"
     fi
@@ -102,6 +109,20 @@ cmd_test() {
     return "$status"
 }
 
+cmd_package() {
+    need_packages "${BUILD_PKGS[@]}" "${PACKAGE_PKGS[@]}"
+    # The package installs under the configured prefix, which a Debian
+    # package keeps in /usr (the default of build trees configured since).
+    if [ -f "$ROOT/build/CMakeCache.txt" ] &&
+        ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$ROOT/build/CMakeCache.txt"; then
+        cmake -DCMAKE_INSTALL_PREFIX=/usr "$ROOT/build" >/dev/null
+    fi
+    build "$ROOT/build"
+    log "packaging"
+    (cd "$ROOT/build" && cpack -G DEB >/dev/null)
+    ls -t "$ROOT"/build/motionmonitor_*.deb | head -n 1
+}
+
 cmd_bench() {
     cmd_build
     local b
@@ -116,9 +137,10 @@ case "${1:-}" in
 run) shift; cmd_run "$@" ;;
 test) cmd_test ;;
 bench) cmd_bench ;;
+package) cmd_package ;;
 build) cmd_build ;;
 *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

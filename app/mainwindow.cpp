@@ -7,6 +7,9 @@
 #include "options.h"
 #include "serialhandler.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -105,6 +108,17 @@ void showInformation(const QString &text, const QPixmap &icon = QPixmap())
     box.exec();
 }
 
+// A help file as the About and Readme boxes look for it: in the working
+// directory first, where a program started from its build folder has it;
+// otherwise in the data folder of an installed program, found from the
+// program's own folder so that the installation can be moved as a whole.
+QString helpFile(const QString &name)
+{
+    const QString installed =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" MM_DATA_FROM_BIN "/" + name);
+    return QFileInfo::exists(name) || !QFileInfo::exists(installed) ? name : installed;
+}
+
 } // namespace
 
 void MainWindow::AvaaMuistutus()
@@ -129,7 +143,11 @@ void MainWindow::AvaaMuistutus()
 
 void MainWindow::AvaaReadme()
 {
-    showInformation(tr("Check readme.txt"));
+    const QString readme = helpFile("readme.txt");
+    QString text = tr("Check readme.txt");
+    if (readme != "readme.txt")
+        text += " in " + QFileInfo(readme).path();
+    showInformation(text);
 }
 
 void MainWindow::AvaaAbout()
@@ -144,6 +162,5 @@ void MainWindow::AvaaAbout()
                             "\n"
                             "Version: %1 \n")
                              .arg(version, 0, QLatin1Char(' '));
-    // Looked up in the working directory: the program is started beside it.
-    showInformation(text, QPixmap("logo.png"));
+    showInformation(text, QPixmap(helpFile("logo.png")));
 }

@@ -74,6 +74,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("nodesim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MM_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -86,6 +87,7 @@ int main(int argc, char *argv[])
         "(or the replayed log) are sent and the program has closed the device; it then\n"
         "prints one summary line: \"nodesim: sent N frames, B bytes ...\"."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("link"),
          QStringLiteral("Also make a symbolic link to the device at <path>."),

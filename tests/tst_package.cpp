@@ -1,0 +1,72 @@
+// The Debian package: made by cpack from the build tree, read back with dpkg-deb, run unpacked.
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The program's standard output; a failed or hung run fails the test.
+static QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && !p.exitCode())
+        return p.readAllStandardOutput();
+    qWarning() << program << args << p.errorString() << p.readAllStandardError();
+    return "(failed)";
+}
+
+class TestPackage : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir;
+    const QString usr = dir.filePath("root/usr/"); // the package's /usr, unpacked
+    QString deb;
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *tool : {"dpkg-deb", "dpkg-shlibdeps"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QSKIP(qPrintable(QString(tool) + " is missing (Debian package dpkg-dev)"));
+        run(MM_CPACK, {"-G", "DEB", "--config", MM_CPACK_CONFIG, "-B", dir.path()});
+        const QString arch = run("dpkg", {"--print-architecture"}).trimmed();
+        deb = dir.filePath(QString("motionmonitor_" MM_VERSION "_%1.deb").arg(arch));
+        QVERIFY2(QFile::exists(deb), qPrintable(deb));
+        run("dpkg-deb", {"-x", deb, dir.filePath("root")});
+    }
+
+    // Every file with its mode and nothing else; dependencies from the binaries.
+    void contentsAndDependencies()
+    {
+        QStringList files, expected;
+        for (const QString &line : run("dpkg-deb", {"-c", deb}).split('\n'))
+            if (line.startsWith('-'))
+                files << line.mid(line.indexOf("./") + 2) + " " + line.left(10);
+        for (const QString path :
+             {"bin/motionmonitor", "bin/nodesim", "lib/motionmonitor/motionmonitor-launcher",
+              "share/applications/motionmonitor.desktop",
+              "share/icons/hicolor/128x128/apps/motionmonitor.png",
+              "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
+              "share/motionmonitor/logo.png", "share/motionmonitor/readme.txt"})
+            expected << "usr/" + path + (path.startsWith("share/") ? " -rw-r--r--" : " -rwxr-xr-x");
+        files.sort();
+        QCOMPARE(files, expected);
+        const QString depends = run("dpkg-deb", {"-f", deb, "Depends"});
+        for (const char *library : {"libqt6widgets6", "libqcustomplot2.1-qt6", "libserial1"})
+            QVERIFY2(depends.contains(library), qPrintable(depends));
+    }
+
+    // The menu entry's launcher prepares ~/MotionMonitor/logs, then starts the packaged program.
+    void menuEntryRunsTheLauncher()
+    {
+        const QString launcher = "lib/motionmonitor/motionmonitor-launcher";
+        QSettings entry(usr + "share/applications/motionmonitor.desktop", QSettings::IniFormat);
+        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "/usr/" + launcher);
+        QTemporaryDir home;
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_VERSION "_linux\n");
+        QVERIFY(QFileInfo(home.filePath("MotionMonitor/logs")).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
