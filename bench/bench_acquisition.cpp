@@ -16,8 +16,9 @@
 // for a screen).
 
 #include "benchwindow.h"
-#include "logreplay.h"
 #include "pseudoterminal.h"
+#include "recording.h"
+#include "recordingsource.h"
 #include "sinesource.h"
 #include "streamer.h"
 
@@ -183,9 +184,13 @@ Result run(int plotWindow, int seconds)
     // duplicates (or garbage).
     std::vector<Sample> rows;
     for (const QString &name : QDir(logDir.path()).entryList(QDir::Files, QDir::Name)) {
-        std::string error;
-        if (!nodesim::readLogFile(QDir(logDir.path()).filePath(name).toStdString(), rows, error))
-            std::fprintf(stderr, "%s\n", error.c_str());
+        Recording recording;
+        QString error;
+        if (!recording.read(QDir(logDir.path()).filePath(name), &error))
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+        nodesim::RecordingSource read(recording, false);
+        while (const auto sample = read.next())
+            rows.push_back(*sample);
     }
     nodesim::SineSource replay(config.format);
     std::vector<Sample> sent;
