@@ -49,6 +49,11 @@ private slots:
     void TyhjennaKuvaajat();
     void LahetaInitMsg();
     void MainTimeout();
+    // "File" > "Open recording…": each file chosen opens in a viewer window
+    // of its own; each refused file is named in a message box instead.
+    void openRecordings();
+    // "File" > "Save image…": the live plots as shown (enabled once built).
+    void saveImage();
 
 private:
     bool plotsReady() const { return plots != nullptr; }
