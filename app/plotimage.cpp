@@ -66,7 +66,9 @@ bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, Q
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return refuse(file.errorString());
-    if (!image.save(&file, suffix == QLatin1String("png") ? "PNG" : "JPG", 90))
+    // For PNG the quality sets the compression; the default packs it well.
+    const bool png = suffix == QLatin1String("png");
+    if (!image.save(&file, png ? "PNG" : "JPG", png ? -1 : 90))
         return refuse(file.errorString().isEmpty() ? QStringLiteral("cannot be written")
                                                    : file.errorString());
     return true;
