@@ -1,4 +1,4 @@
-// Construction and wiring of the main window, and its three message boxes.
+// Construction and wiring of the main window, its three message boxes and its File menu.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 

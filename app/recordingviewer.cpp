@@ -58,6 +58,9 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
 
 RecordingViewer::~RecordingViewer()
 {
+    // The curves read the recording, which goes before the window's children.
+    ui->accPlot->clearPlottables();
+    ui->gyroPlot->clearPlottables();
     delete ui;
 }
 
