@@ -1,6 +1,8 @@
 // Recordings as a user keeps and opens them: files the program's logger wrote
 // read back, other files refused at their first bad line, recordings opened
-// from the main window, and images written by the built program.
+// from the main window, the extremes their curves are drawn through, and
+// images written by the built program.
+#include "columnextremes.h"
 #include "datalogger.h"
 #include "mmtest.h"
 #include "recording.h"
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
+
+#include <random>
 
 namespace
 {
@@ -142,6 +146,22 @@ private slots:
         QVERIFY(values.contains(-32768) && values.contains(32767) && values.size() < 80000);
     }
 
+    // What the viewer draws for a run of rows on one pixel column.
+    void extremesOfRuns()
+    {
+        std::mt19937 random(1);
+        std::vector<std::int16_t> values(100000);
+        std::generate(values.begin(), values.end(), [&] { return std::int16_t(random()); });
+        const ColumnExtremes extremes(values);
+        for (std::size_t i = 0, a, b; i < 20000; ++i) {
+            a = random() % values.size();
+            b = std::min(values.size(), a + 1 + random() % (i % 2 ? 50 : values.size()));
+            const auto [min, max] = std::minmax_element(&values[a], &values[0] + b);
+            QCOMPARE(extremes.over(a, b).min, *min);
+            QCOMPARE(extremes.over(a, b).max, *max);
+        }
+    }
+
     void exportsThroughTheProgram_data()
     {
         QTest::addColumn<QString>("image");
@@ -150,7 +170,6 @@ private slots:
         QTest::newRow("JPG") << "out.JPG" << QByteArray("\xff\xd8\xff");
         QTest::newRow("PDF") << "out.pdf" << QByteArray("%PDF-");
         QTest::newRow("refused file") << "refused.png" << QByteArray();
-        QTest::newRow("other format") << "out.gif" << QByteArray();
     }
     void exportsThroughTheProgram()
     {
@@ -162,8 +181,7 @@ private slots:
                             "--export", tmp.filePath(image)});
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), magic.isEmpty() ? 1 : 0);
-        QCOMPARE(p.readAllStandardError().contains(refused ? "bad.txt:2: " : "out.gif: "),
-                 magic.isEmpty());
+        QCOMPARE(p.readAllStandardError().contains("bad.txt:2: "), refused);
         QCOMPARE(QFile::exists(tmp.filePath(image)), !magic.isEmpty());
         QVERIFY(readAll(tmp.filePath(image)).startsWith(magic));
         if (!magic.isEmpty() && !image.endsWith(".pdf")) // curves drawn
