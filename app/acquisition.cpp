@@ -171,6 +171,7 @@ void MainWindow::AvaaOptions()
 void MainWindow::InitialisoiKuvaajat()
 {
     plots = new LivePlots(this, accTitle, gyroTitle);
+    ui->actionSaveImage->setEnabled(true);
     connect(plots->clearButton(), SIGNAL(clicked()), this, SLOT(TyhjennaKuvaajat()));
     SkaalaaKuvaajat();
 }

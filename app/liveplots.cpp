@@ -2,69 +2,33 @@
 
 #include "liveplot.h"
 #include "liveplotgraph.h"
+#include "plotlook.h"
 
 #include <QPushButton>
 
 namespace
 {
 
-void setTitle(QCustomPlot *plot, const QString &title)
-{
-    for (int i = 0; i < plot->plotLayout()->elementCount(); ++i)
-        if (auto *text = qobject_cast<QCPTextElement *>(plot->plotLayout()->elementAt(i)))
-            text->setText(title);
-}
-
-LivePlot *makePlot(QWidget *window, const char *name, double valueLower, double valueUpper,
-                   const QString &title, const QStringList &graphNames)
+LivePlot *makePlot(QWidget *window, const char *name, int sensor, const QString &title)
 {
     auto *plot = new LivePlot(window);
     plot->setObjectName(name);
-    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectAxes |
-                          QCP::iSelectLegend | QCP::iSelectPlottables | QCP::iSelectOther);
-    plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
-    plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
-    plot->xAxis->setRange(0, 100);
-    plot->yAxis->setRange(valueLower, valueUpper);
-    // The top and right axes copy the ranges once and do not follow them.
-    plot->axisRect()->setupFullAxesBox(false);
-
-    // The title is a text element in a row of its own above the axes; being
-    // selectable is what "select title" means for it.
-    plot->plotLayout()->insertRow(0);
-    auto *titleElement = new QCPTextElement(plot, title);
-    titleElement->setSelectable(true);
-    plot->plotLayout()->addElement(0, 0, titleElement);
-    plot->xAxis->setLabel("Time");
-    plot->yAxis->setLabel("Magnitude");
-
-    plot->legend->setVisible(true);
-    QFont legendFont = window->font();
-    legendFont.setPointSize(10);
-    plot->legend->setFont(legendFont);
-    plot->legend->setSelectedFont(legendFont);
-    plot->legend->setSelectableParts(QCPLegend::spItems);
-
-    const QPen gridPen(QColor(0, 0, 0, 255), 1, Qt::DotLine);
-    plot->xAxis->grid()->setPen(gridPen);
-    plot->yAxis->grid()->setPen(gridPen);
-    const QColor colours[3] = {QColor(0, 0, 255), QColor(0, 255, 0), QColor(255, 0, 0)};
-    for (int i = 0; i < 3; ++i) {
-        LivePlotGraph *graph = plot->addLiveGraph();
-        graph->setPen(QPen(colours[i]));
-        graph->setName(graphNames.at(i));
-    }
-    plot->setBackground(QColor(240, 235, 226));
+    plotlook::setUp(plot, sensor, title, window->font());
+    for (int axis = 0; axis < 3; ++axis)
+        plotlook::styleCurve(plot->addLiveGraph(), sensor, axis);
+    // The value axis fits the points in view; the time axis is Autoscale's.
+    QObject::connect(plot, &QCustomPlot::mouseDoubleClick, plot, [plot] {
+        plotlook::fitValueAxisToView(plot);
+        plot->redraw();
+    });
     return plot;
 }
 
 } // namespace
 
 LivePlots::LivePlots(QWidget *window, const QString &accTitle, const QString &gyroTitle)
-    : QObject(window), acc(makePlot(window, "accPlot", -150, 1100, accTitle,
-                                    {"Acc_Xaxis", "Acc_Yaxis", "Acc_Zaxis"})),
-      gyro(makePlot(window, "gyroPlot", -500, 500, gyroTitle,
-                    {"Gyro_Xaxis", "Gyro_Yaxis", "Gyro_Zaxis"})),
+    : QObject(window), acc(makePlot(window, "accPlot", sensor::accelerometer, accTitle)),
+      gyro(makePlot(window, "gyroPlot", sensor::gyroscope, gyroTitle)),
       clear(new QPushButton("Clear plots", window))
 {
     clear->setObjectName("clearPlotsButton");
@@ -84,8 +48,8 @@ QCustomPlot *LivePlots::gyroPlot() const
 
 void LivePlots::setTitles(const QString &accTitle, const QString &gyroTitle)
 {
-    setTitle(acc, accTitle);
-    setTitle(gyro, gyroTitle);
+    plotlook::setTitle(acc, accTitle);
+    plotlook::setTitle(gyro, gyroTitle);
 }
 
 bool LivePlots::arrange(bool s1On, bool s2On, int s1Sensor)

@@ -1,9 +1,11 @@
 #include "mainwindow.h"
+#include "recordingviewer.h"
 #include "termination.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -21,10 +23,21 @@ bool answersOnly(int argc, char **argv)
     return false;
 }
 
+// An export draws into memory only, so it needs no display: it runs on the
+// offscreen platform unless one is asked for.
+void exportWithoutDisplay(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--export") || !std::strncmp(argv[i], "--export=", 9))
+            if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    exportWithoutDisplay(argc, argv);
     const std::unique_ptr<QCoreApplication> app(
         answersOnly(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QCoreApplication::setApplicationName("motionmonitor");
@@ -33,12 +46,24 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Monitors and logs a wireless motion-sensor node through its USB receiver.\n"
-        "Every run starts with the options dialog; cancelling it ends the program.");
+        "Every run starts with the options dialog; cancelling it ends the program.\n"
+        "With --view, it shows a log file it wrote instead.");
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption view("view", "Show the recording in the log file <file>.", "file");
+    const QCommandLineOption exportImage(
+        "export", "With --view: write its plots to <image> (.png, .jpg or .pdf) and exit.",
+        "image");
+    parser.addOptions({view, exportImage});
     parser.process(*app);
+    if (parser.isSet(exportImage) && !parser.isSet(view)) {
+        std::fputs("motionmonitor: --export needs --view (see --help)\n", stderr);
+        return 2;
+    }
 
     closeOnTermination(*app);
+    if (parser.isSet(view))
+        return viewRecording(parser.value(view), parser.value(exportImage));
     // The constructor runs the start-up options dialog and may end the process.
     MainWindow window;
     if (terminationRequested())

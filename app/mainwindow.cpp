@@ -1,19 +1,24 @@
-// Construction and wiring of the main window, and its three message boxes.
+// Construction and wiring of the main window, its three message boxes and its File menu.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "datalogger.h"
 #include "linkwatch.h"
+#include "liveplots.h"
 #include "options.h"
+#include "plotimage.h"
+#include "recordingviewer.h"
 #include "serialhandler.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdlib>
+#include <qcustomplot.h>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), serial(nullptr), options(nullptr), logger(nullptr), timer(nullptr),
@@ -40,6 +45,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->actionOptions, SIGNAL(triggered()), this, SLOT(AvaaOptions()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(AvaaAbout()));
     connect(ui->actionReadme, SIGNAL(triggered()), this, SLOT(AvaaReadme()));
+    connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::openRecordings);
+    connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
     connect(ui->sendInit, SIGNAL(clicked()), this, SLOT(LahetaInitMsg()));
     connect(options, SIGNAL(SendOptions(int *)), this, SLOT(OtaVastaanOptions(int *)));
     connect(options, SIGNAL(SendOptions(int *)), serial, SLOT(updateOptions(int *)));
@@ -163,4 +170,29 @@ void MainWindow::AvaaAbout()
                             "Version: %1 \n")
                              .arg(version, 0, QLatin1Char(' '));
     showInformation(text, QPixmap(helpFile("logo.png")));
+}
+
+void MainWindow::openRecordings()
+{
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Open recording"), options->settings().filename,
+        QStringLiteral("Log files (*.txt);;All files (*)"));
+    for (const QString &file : files) {
+        QString error;
+        if (RecordingViewer *viewer = RecordingViewer::open(file, this, &error)) {
+            viewer->setAttribute(Qt::WA_DeleteOnClose);
+            viewer->show();
+        } else {
+            QMessageBox::warning(this, QStringLiteral("Open recording"), error);
+        }
+    }
+}
+
+void MainWindow::saveImage()
+{
+    QList<QCustomPlot *> shown;
+    for (QCustomPlot *plot : {plots->accPlot(), plots->gyroPlot()})
+        if (!plot->isHidden())
+            shown << plot;
+    askAndSavePlotImage(this, shown, QStringLiteral("plots.png"));
 }

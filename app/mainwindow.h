@@ -55,6 +55,11 @@ private slots:
     // The status bar while acquiring; in wireless mode it also checks the
     // link (reopening a lost receiver) about twice a second.
     void showLinkState();
+    // "File" > "Open recording…": each file chosen opens in a viewer window
+    // of its own; each refused file is named in a message box instead.
+    void openRecordings();
+    // "File" > "Save image…": the live plots as shown (enabled once built).
+    void saveImage();
 
 private:
     bool plotsReady() const { return plots != nullptr; }

@@ -19,6 +19,8 @@
 
 #include "benchwindow.h"
 #include "pseudoterminal.h"
+#include "recording.h"
+#include "recordingsource.h"
 #include "sinesource.h"
 #include "streamer.h"
 
@@ -131,25 +133,6 @@ struct LastFrame {
     long logged = 0;
 };
 
-// The samples of the rows of every log file in dir, in name order.
-std::vector<Sample> loggedSamples(const QString &dir)
-{
-    std::vector<Sample> rows;
-    for (const QString &name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            const QList<QByteArray> f = line.split(',');
-            if (f.size() != 7 || line.startsWith("indeksi"))
-                continue;
-            rows.push_back({{int16_t(f[1].toInt()), int16_t(f[2].toInt()), int16_t(f[3].toInt())},
-                            {int16_t(f[4].toInt()), int16_t(f[5].toInt()), int16_t(f[6].toInt())}});
-        }
-    }
-    return rows;
-}
-
 Result run(int plotWindow, int readIntervalMs, int seconds)
 {
     QTemporaryDir logDir;
@@ -218,7 +201,16 @@ Result run(int plotWindow, int readIntervalMs, int seconds)
     // The log against the frames sent, in order: a row that is the next frame
     // matches; frames passed over are lost, rows that match nothing are
     // duplicates (or garbage).
-    const std::vector<Sample> rows = loggedSamples(logDir.path());
+    std::vector<Sample> rows;
+    for (const QString &name : QDir(logDir.path()).entryList(QDir::Files, QDir::Name)) {
+        Recording recording;
+        QString error;
+        if (!recording.read(QDir(logDir.path()).filePath(name), &error))
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+        nodesim::RecordingSource read(recording, false);
+        while (const auto sample = read.next())
+            rows.push_back(*sample);
+    }
     nodesim::SineSource replay(config.format);
     std::vector<Sample> sent;
     for (long i = 0; i < r.sent; ++i)

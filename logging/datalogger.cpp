@@ -1,4 +1,5 @@
 #include "datalogger.h"
+#include "logformat.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -7,13 +8,6 @@
 
 #include <charconv>
 #include <iterator>
-
-namespace
-{
-
-constexpr char header[] = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n";
-
-} // namespace
 
 Datalogger::Datalogger(QObject *parent)
     : QObject(parent), fileOpen(false), lineIndex(0), newfileIndex(0), failureReported(false)
@@ -52,7 +46,8 @@ void Datalogger::CreateFile()
         return;
     }
     QString reason;
-    if (!writeLine(header, sizeof header - 1, &reason)) {
+    const QByteArray header = QByteArray(logformat::header) + '\n';
+    if (!writeLine(header.constData(), header.size(), &reason)) {
         abandonFile(reason);
         return;
     }

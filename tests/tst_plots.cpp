@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -20,16 +21,7 @@ namespace
 // Pixels of the graphs' colours outside the legend, as shown on the screen.
 int curvePixels(QCustomPlot *plot)
 {
-    const QImage image = plot->grab().toImage();
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            const int strong = (c.red() >= 200) + (c.green() >= 200) + (c.blue() >= 200);
-            const int weak = (c.red() <= 120) + (c.green() <= 120) + (c.blue() <= 120);
-            n += strong == 1 && weak == 2 && !plot->legend->outerRect().contains(x, y);
-        }
-    return n;
+    return mmtest::curvePixels(plot->grab().toImage(), plot->legend->outerRect());
 }
 
 // The points a graph would draw for the current view: as QCPGraph chooses
@@ -255,6 +247,29 @@ private slots:
     }
 
     // Cleared plots are redrawn at once, also with acquisition stopped.
+    // A double-click fits the value axis to the points in view and leaves the
+    // time axis to Autoscale; "Save image…" writes both plots as shown.
+    void doubleClickAndSaveImage()
+    {
+        QVERIFY(start(100));
+        receive(0, 150); // in view: keys 50 to 150, accelerometer values 50 to 152
+        QCustomPlot *acc = plot("accPlot");
+        const QCPRange time = acc->xAxis->range();
+        QTest::mouseDClick(acc, Qt::LeftButton, {}, acc->axisRect()->center());
+        QCOMPARE(acc->xAxis->range(), time);
+        const QCPRange values = acc->yAxis->range();
+        QVERIFY(values.lower > 40 && values.lower <= 50 && values.upper >= 152 &&
+                values.upper < 162);
+
+        QTemporaryDir tmp;
+        QCOMPARE(
+            mmtest::trigger(*w, "actionSaveImage", {mmtest::chooseFiles(tmp.filePath("a.png"))}),
+            1);
+        const QImage image(tmp.filePath("a.png"));
+        QCOMPARE(image.size(), QSize(600, 750));
+        QVERIFY(mmtest::curvePixels(image) > 1000);
+    }
+
     void clearPlotsShowsAtOnce()
     {
         QVERIFY(start(10));

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLCDNumber>
 #include <QLineEdit>
@@ -116,6 +117,14 @@ ModalAnswer closeMessageBox(MessageBox *seen)
             }};
 }
 
+ModalAnswer chooseFiles(const QString &names)
+{
+    return {&QFileDialog::staticMetaObject, [names](QWidget *w) {
+                static_cast<QFileDialog *>(w)->selectFile(names);
+                static_cast<QDialog *>(w)->accept();
+            }};
+}
+
 // Set while a MainWindow is being built: a process ended meanwhile (the
 // constructor's answer to declined options) must not look like a pass.
 static bool constructing = false;
@@ -171,6 +180,19 @@ void press(MainWindow &window, const char *button)
 QTimer *acquisitionTimer(const MainWindow &window)
 {
     return widget<QTimer>(&window, "acquisitionTimer");
+}
+
+int curvePixels(const QImage &image, const QRect &leaveOut)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int strong = (c.red() >= 200) + (c.green() >= 200) + (c.blue() >= 200);
+            const int weak = (c.red() <= 120) + (c.green() <= 120) + (c.blue() <= 120);
+            n += strong == 1 && weak == 2 && !leaveOut.contains(x, y);
+        }
+    return n;
 }
 
 QString logRow(int index, const Values &v)

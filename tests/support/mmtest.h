@@ -60,6 +60,8 @@ struct MessageBox {
 };
 // Reads the box into *seen and presses OK.
 ModalAnswer closeMessageBox(MessageBox *seen = nullptr);
+// Types `names` into a file dialog (several as "\"a\" \"b\""), then accepts it.
+ModalAnswer chooseFiles(const QString &names);
 
 // A MainWindow as a user meets it: the start-up options edited and
 // accepted, the summary box read and closed; not shown. Should the
@@ -76,6 +78,9 @@ QString messageLog(const MainWindow &window);
 void press(MainWindow &window, const char *button);
 // The timer that paces acquisition.
 QTimer *acquisitionTimer(const MainWindow &window);
+// Pixels of the curves' pure colours (blue, green, red) in image, outside
+// leaveOut.
+int curvePixels(const QImage &image, const QRect &leaveOut = QRect());
 // The rows of every log file in dir, files in name order, headers left out.
 QStringList logRows(const QString &dir, int *files = nullptr);
 QString logRow(int index, const Values &v);

@@ -1,6 +1,7 @@
 // nodesim: plays Motion Monitor's sensor receiver on a pseudo-terminal.
-#include "logreplay.h"
 #include "pseudoterminal.h"
+#include "recording.h"
+#include "recordingsource.h"
 #include "sinesource.h"
 #include "streamer.h"
 
@@ -163,12 +164,11 @@ int main(int argc, char *argv[])
     config.waitForInit = parser.isSet(QStringLiteral("wait-init"));
     config.seed = static_cast<unsigned>(number(parser, QStringLiteral("seed"), 0, 0xFFFFFFFFL));
 
-    std::vector<Sample> replay;
+    Recording replay;
     if (parser.isSet(QStringLiteral("replay"))) {
-        std::string error;
-        if (!nodesim::readLogFile(parser.value(QStringLiteral("replay")).toStdString(), replay,
-                                  error)) {
-            std::fprintf(stderr, "nodesim: %s\n", error.c_str());
+        QString error;
+        if (!replay.read(parser.value(QStringLiteral("replay")), &error)) {
+            std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
             return 1;
         }
     } else if (parser.isSet(QStringLiteral("loop"))) {
@@ -187,18 +187,11 @@ int main(int argc, char *argv[])
         }
 
         nodesim::SineSource sine(config.format);
-        size_t next = 0;
-        const bool loop = parser.isSet(QStringLiteral("loop"));
+        nodesim::RecordingSource recorded(replay, parser.isSet(QStringLiteral("loop")));
         nodesim::Streamer::Source source;
         if (parser.isSet(QStringLiteral("replay"))) {
-            say("replaying " + std::to_string(replay.size()) + " samples");
-            source = [&]() -> std::optional<Sample> {
-                if (next == replay.size() && loop)
-                    next = 0;
-                if (next == replay.size())
-                    return std::nullopt;
-                return replay[next++];
-            };
+            say("replaying " + std::to_string(replay.rows()) + " samples");
+            source = [&] { return recorded.next(); };
         } else {
             source = [&]() -> std::optional<Sample> { return sine.next(); };
         }
