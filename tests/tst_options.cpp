@@ -3,7 +3,6 @@
 // and the directory chooser.
 #include "mmtest.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QPushButton>
@@ -97,49 +96,25 @@ private slots:
         QCOMPARE(emissions.seen, expected);
     }
 
-    // "Auto clear" switched off does not switch off the plot window length.
-    void plotWindowIgnoresAutoClear()
-    {
-        Options o;
-        QVERIFY(showAndAnswer(o, mmtest::acceptOptions([](Options &o) {
-                                  mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
-                                  mmtest::setAutoClearLines(o, 250);
-                              })));
-        QCOMPARE(o.settings().autoClearLines, 250);
-    }
-
-    void declineEmitsNothingAndKeepsEdits_data()
-    {
-        QTest::addColumn<OptionsEditor>("decline");
-        QTest::newRow("Cancel") << OptionsEditor([](Options &o) {
-            mmtest::widget<QDialogButtonBox>(&o, "buttonBox")
-                ->button(QDialogButtonBox::Cancel)
-                ->click();
-        });
-        QTest::newRow("Escape") << OptionsEditor(
-            [](Options &o) { QTest::keyClick(&o, Qt::Key_Escape); });
-        QTest::newRow("closed") << OptionsEditor([](Options &o) { o.close(); });
-    }
+    // Escape or Cancel: nothing is emitted, and the edits stay for the next
+    // showing, the dialog expanded as it was left.
     void declineEmitsNothingAndKeepsEdits()
     {
-        QFETCH(OptionsEditor, decline);
         Options o;
         Emissions emissions(o);
         QVERIFY(
-            showAndAnswer(o, {&Options::staticMetaObject, [decline](QWidget *w) {
+            showAndAnswer(o, {&Options::staticMetaObject, [](QWidget *w) {
                                   auto &o = *static_cast<Options *>(w);
                                   QCOMPARE(o.size(), QSize(592, 407));
                                   mmtest::setTestMode(o);
                                   mmtest::setLogDirectory(o, "elsewhere");
                                   mmtest::setSensor(o, 2, false, 0, 3);
                                   mmtest::widget<QPushButton>(&o, "Sensorsetup_Button")->click();
-                                  decline(o);
+                                  QTest::keyClick(&o, Qt::Key_Escape);
                               }}));
         QVERIFY(emissions.seen.isEmpty());
         QVERIFY(!o.settings().testMode);
 
-        // The next showing finds the edits and the dialog expanded as left;
-        // a second click makes it compact again.
         QList<QPair<QSize, bool>> seen; // size and sensor panel shown
         QVERIFY(showAndAnswer(o, mmtest::acceptOptions([&seen](Options &o) {
                                   auto *panel = mmtest::widget<QWidget>(&o, "Sensorsetup_box");
@@ -152,8 +127,9 @@ private slots:
         QVERIFY(o.settings().testMode);
     }
 
-    // Both slots count whether or not they are in use; the box clamps at 99.
-    void dataBytesFollowsSensorBytes()
+    // The data bytes follow both slots' bytes, in use or not, up to 99;
+    // "Auto clear" switched off does not switch off the plot window length.
+    void formRules()
     {
         Options o;
         auto *data = mmtest::widget<QSpinBox>(&o, "DataBytes");
@@ -162,6 +138,10 @@ private slots:
             mmtest::setSensor(o, 2, false, 1, s2);
             QCOMPARE(data->value(), sum);
         }
+        QVERIFY(showAndAnswer(o, mmtest::acceptOptions([](Options &o) {
+                                  mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
+                              })));
+        QCOMPARE(o.settings().autoClearLines, 100);
     }
 
     // The chooser starts in the field's directory; its choice is taken at

@@ -1,7 +1,7 @@
 // The live plots as the user meets them: a long random run against a plain
-// model of the window and time-axis rules, a drag, the arrangement for each
-// sensor set-up, a hidden plot, "Clear plots"; and the live graph against
-// QCustomPlot's own.
+// model of the window, time-axis and arrangement rules, a hidden plot, one
+// redraw per tick, "Clear plots", a double-click, "Save image…"; and the
+// live graph's choice of points against QCustomPlot's own.
 #include "liveplot.h"
 #include "liveplotgraph.h"
 #include "mmtest.h"
@@ -107,14 +107,18 @@ private slots:
 
     // The rules, plainly: a sample drops the oldest point once more samples
     // than the window have been drawn since the start or the last clear, and
-    // appends one at key sampleCount; the time axis follows by "Autoscale"; a
-    // clear empties everything and restarts the keys at 0.
+    // appends one at key sampleCount; the time axis follows by "Autoscale"
+    // (unchecked, it stays where the user dragged it); a clear empties
+    // everything and restarts the keys at 0; the sensor set-up places the
+    // plots (a hidden one keeps its place and its points).
     void randomRunMatchesModel()
     {
         int lines = 100, count = 0;
         QStringList model;
         QCPRange range(0, 100);
         Qt::CheckState state = Qt::Checked;
+        QRect acc(400, 23, 600, 375), gyro(400, 398, 600, 375);
+        bool accShown = true, gyroShown = true;
         QVERIFY(start(lines));
         std::mt19937 random(20240611);
         const auto between = [&](int lo, int hi) {
@@ -131,6 +135,16 @@ private slots:
                     mmtest::setSensor(o, 1, s1, type, 6);
                     mmtest::setSensor(o, 2, s2, 1 - type, 6);
                 }));
+                accShown = (s1 && s2) || (!s2 && type == 1);
+                gyroShown = (s1 && s2) || (!s2 && type == 0);
+                if (s1 && s2)
+                    acc = QRect(400, 23, 600, 375), gyro = QRect(400, 398, 600, 375);
+                else if (!s2)
+                    (type ? acc : gyro) = QRect(400, 23, 600, 700);
+            } else if (dice < 3) {
+                range = QCPRange(between(-500, 500), between(600, 5000)); // a drag
+                for (const char *name : {"accPlot", "gyroPlot"})
+                    plot(name)->xAxis->setRange(range);
             } else if (dice < 4) {
                 clickClear();
                 count = 0;
@@ -156,29 +170,10 @@ private slots:
             QCOMPARE(points(), model);
             QCOMPARE(plot("accPlot")->xAxis->range(), range);
             QCOMPARE(plot("gyroPlot")->xAxis->range(), range);
-        }
-    }
-
-    // After a drag, the next sample moves the time axis on unless
-    // "Autoscale" is unchecked. The value axis is the user's.
-    void dragThenSample()
-    {
-        for (const Qt::CheckState state : {Qt::Checked, Qt::Unchecked}) {
-            QVERIFY(start(100));
-            QCustomPlot *acc = plot("accPlot");
-            mmtest::widget<QCheckBox>(w.get(), "Autoscale")->setCheckState(state);
-            receive(0, 49);
-            const QPoint from = acc->axisRect()->rect().center(), to = from + QPoint(120, 40);
-            QTest::mousePress(acc, Qt::LeftButton, {}, from);
-            QMouseEvent move(QEvent::MouseMove, to, acc->mapToGlobal(to), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(acc, &move);
-            QTest::mouseRelease(acc, Qt::LeftButton, {}, to);
-            const QCPRange dragged = acc->xAxis->range(), values = acc->yAxis->range();
-            QVERIFY(dragged != QCPRange(-50, 58.8) && values != QCPRange(-150, 1100));
-            receive(50, 50);
-            QCOMPARE(acc->xAxis->range(), state == Qt::Checked ? QCPRange(-50, 60) : dragged);
-            QCOMPARE(acc->yAxis->range(), values);
+            QCOMPARE(plot("accPlot")->isVisible(), accShown);
+            QCOMPARE(plot("gyroPlot")->isVisible(), gyroShown);
+            QCOMPARE(plot("accPlot")->geometry(), acc);
+            QCOMPARE(plot("gyroPlot")->geometry(), gyro);
         }
     }
 
@@ -192,39 +187,6 @@ private slots:
         QCOMPARE(drawn, 0);
         QTRY_COMPARE(drawn, 1);
         QVERIFY(curvePixels(plot("accPlot")) > 0);
-    }
-
-    void arrangement_data()
-    {
-        QTest::addColumn<bool>("s1On");
-        QTest::addColumn<bool>("s2On");
-        QTest::addColumn<int>("s1Sensor");
-        QTest::addColumn<QRect>("acc"); // null: hidden, at its earlier place
-        QTest::addColumn<QRect>("gyro");
-        const QRect upper(400, 23, 600, 375), lower(400, 398, 600, 375), tall(400, 23, 600, 700);
-        QTest::newRow("both slots") << true << true << 1 << upper << lower;
-        QTest::newRow("slot 2 only") << false << true << 0 << QRect() << QRect();
-        QTest::newRow("slot 1 gyroscope") << true << false << 0 << QRect() << tall;
-        QTest::newRow("neither, slot 1 accelerometer") << false << false << 1 << tall << QRect();
-    }
-    void arrangement()
-    {
-        QFETCH(bool, s1On);
-        QFETCH(bool, s2On);
-        QFETCH(int, s1Sensor);
-        QFETCH(QRect, acc);
-        QFETCH(QRect, gyro);
-        QVERIFY(start(100));
-        QVERIFY(mmtest::reopenOptions(*w, [=](Options &o) {
-            mmtest::setSensor(o, 1, s1On, s1Sensor, 6);
-            mmtest::setSensor(o, 2, s2On, 1 - s1Sensor, 6);
-        }));
-        QCOMPARE(plot("accPlot")->isHidden(), acc.isNull());
-        QCOMPARE(plot("gyroPlot")->isHidden(), gyro.isNull());
-        QCOMPARE(plot("accPlot")->geometry(), acc.isNull() ? QRect(400, 23, 600, 375) : acc);
-        QCOMPARE(plot("gyroPlot")->geometry(), gyro.isNull() ? QRect(400, 398, 600, 375) : gyro);
-        QCOMPARE(w->size(), QSize(1000, 780));
-        QCOMPARE(mmtest::widget<QPushButton>(w.get(), "clearPlotsButton")->pos(), QPoint(300, 650));
     }
 
     // A hidden plot takes every point without being drawn; shown again, it
@@ -246,7 +208,6 @@ private slots:
         QVERIFY(curvePixels(acc) > 0);
     }
 
-    // Cleared plots are redrawn at once, also with acquisition stopped.
     // A double-click fits the value axis to the points in view and leaves the
     // time axis to Autoscale; "Save image…" writes both plots as shown.
     void doubleClickAndSaveImage()
@@ -270,6 +231,7 @@ private slots:
         QVERIFY(mmtest::curvePixels(image) > 1000);
     }
 
+    // Cleared plots are redrawn at once, also with acquisition stopped.
     void clearPlotsShowsAtOnce()
     {
         QVERIFY(start(10));
@@ -333,34 +295,6 @@ private slots:
             plot.xAxis->setRange(view);
             plot.replot(); // lays the axes out for this view
             QCOMPARE(graph->chosen(false), graph->chosen(true));
-        }
-    }
-
-    void liveGraphDrawsAsQCPGraph()
-    {
-        LivePlot live;
-        QCustomPlot reference;
-        std::mt19937 random(11);
-        for (const QColor colour : {Qt::blue, Qt::green, Qt::red}) {
-            live.addLiveGraph()->setPen(QPen(colour));
-            reference.addGraph()->setPen(QPen(colour));
-        }
-        const long window = 30000, count = 45000;
-        for (long key = 0; key < count; ++key)
-            for (int g = 0; g < 3; ++g) {
-                const double value = valueAt(key, random) * (g + 1) / 3;
-                live.liveGraph(g)->dropBefore(double(key - window));
-                reference.graph(g)->data()->removeBefore(double(key - window));
-                live.liveGraph(g)->appendPoint(double(key), value);
-                reference.graph(g)->addData(double(key), value);
-            }
-        for (const QCPRange view : {QCPRange(count - window, count * 1.2), QCPRange(20000, 21500),
-                                    QCPRange(count - 200, count + 20)}) {
-            for (QCustomPlot *p : {static_cast<QCustomPlot *>(&live), &reference}) {
-                p->xAxis->setRange(view);
-                p->yAxis->setRange(-250, 250);
-            }
-            QCOMPARE(live.toPixmap(600, 375).toImage(), reference.toPixmap(600, 375).toImage());
         }
     }
 };
