@@ -7,6 +7,7 @@
 #include "linkwatch.h"
 #include "liveplots.h"
 #include "options.h"
+#include "pacer.h"
 #include "serialdevices.h"
 #include "serialhandler.h"
 
@@ -102,7 +103,7 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
     gyroX = g0;
     gyroY = g1;
     gyroZ = g2;
-    PaivitaLcdt();
+    displays->request();
     if (plotsReady())
         PiirraKuvaajat();
     if (!ui->LogBox1->isChecked())

@@ -2,10 +2,70 @@
 
 #include "liveplotgraph.h"
 
-LivePlot::LivePlot(QWidget *parent) : QCustomPlot(parent), pace(new QTimer(this))
+#include <QStaticText>
+
+namespace
 {
-    pace->setSingleShot(true);
-    connect(pace, &QTimer::timeout, this, &LivePlot::drawNow);
+
+// A legend entry that lays its name out once, not at every redraw: laying
+// out text is a good part of what a redraw of a small plot costs.
+class CachedLegendItem : public QCPPlottableLegendItem
+{
+public:
+    using QCPPlottableLegendItem::QCPPlottableLegendItem;
+
+protected:
+    void draw(QCPPainter *painter) override
+    {
+        prepare();
+        const QSize icon = mParentLegend->iconSize();
+        painter->setFont(getFont());
+        painter->setPen(QPen(getTextColor()));
+        painter->drawStaticText(mRect.x() + icon.width() + mParentLegend->iconTextPadding(),
+                                mRect.y(), text);
+        painter->save();
+        const QRect iconRect(mRect.topLeft(), icon);
+        painter->setClipRect(iconRect, Qt::IntersectClip);
+        static_cast<LivePlotGraph *>(mPlottable)->drawIcon(painter, iconRect);
+        painter->restore();
+    }
+    QSize minimumOuterSizeHint() const override
+    {
+        prepare();
+        const QSize icon = mParentLegend->iconSize();
+        return {icon.width() + mParentLegend->iconTextPadding() + textSize.width() +
+                    mMargins.left() + mMargins.right(),
+                std::max(textSize.height(), icon.height()) + mMargins.top() + mMargins.bottom()};
+    }
+
+private:
+    void prepare() const
+    {
+        if (text.text() == mPlottable->name() && font == getFont())
+            return;
+        font = getFont();
+        text.setText(mPlottable->name());
+        text.prepare(QTransform(), font);
+        textSize = QFontMetrics(font)
+                       .boundingRect(0, 0, 0, mParentLegend->iconSize().height(), Qt::TextDontClip,
+                                     mPlottable->name())
+                       .size();
+    }
+
+    mutable QStaticText text;
+    mutable QFont font;
+    mutable QSize textSize;
+};
+
+} // namespace
+
+LivePlot::LivePlot(QWidget *parent)
+    : QCustomPlot(parent),
+      pace(new Pacer([this] { return std::max(1000.0 / 25, 10 * replotTime()); },
+                     [this] { replot(rpQueuedRefresh); }, this))
+{
+    // The plot paints all of itself: nothing behind it needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     // The overlay layer holds nothing here (no selection rectangle, no
     // items), yet as a buffered layer it costs a buffer to clear and blend at
     // every redraw. Drawn with the other layers, it is free.
@@ -17,6 +77,8 @@ LivePlotGraph *LivePlot::addLiveGraph()
     // The graph registers itself with the plot, which owns it from then on.
     auto *graph = new LivePlotGraph(xAxis, yAxis);
     graph->setName(QLatin1String("Graph ") + QString::number(graphCount()));
+    legend->removeItem(legend->itemWithPlottable(graph));
+    legend->addItem(new CachedLegendItem(legend, graph));
     liveGraphs.append(graph);
     return graph;
 }
@@ -54,19 +116,10 @@ void LivePlot::redraw(bool now)
         return;
     }
     redrawPending = false;
-    if (now) {
-        drawNow();
-    } else if (!pace->isActive()) {
-        const double gap = std::max(1000.0 / 30, 10 * replotTime());
-        pace->start(sinceDrawn.isValid() ? std::max(0, int(gap - sinceDrawn.elapsed())) : 0);
-    }
-}
-
-void LivePlot::drawNow()
-{
-    pace->stop();
-    sinceDrawn.start();
-    replot(rpQueuedRefresh);
+    if (now)
+        pace->runNow();
+    else
+        pace->request();
 }
 
 void LivePlot::showEvent(QShowEvent *event)

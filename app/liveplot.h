@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pacer.h"
+
 #include <qcustomplot.h>
 
 #include <initializer_list>
@@ -9,7 +11,7 @@ class LivePlotGraph;
 // A plot whose graphs are fed one point each per sample (see LivePlotGraph),
 // and which draws no more often than can be seen: not while it is hidden (a
 // redraw asked for then is done when it is shown), at most once per event
-// loop pass, and no more often than about thirty times a second, nor than
+// loop pass, and no more often than 25 times a second, nor than
 // lets drawing take a tenth of the time (a plot of 100 000 dense points,
 // whose picture moves by a pixel every few seconds, is drawn a few times a
 // second).
@@ -38,10 +40,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void drawNow();
-
     QVector<LivePlotGraph *> liveGraphs;
     bool redrawPending = false;
-    QTimer *pace;
-    QElapsedTimer sinceDrawn;
+    Pacer *pace;
 };

@@ -36,6 +36,9 @@ public:
     // while every point held came through appendPoint in key order).
     bool summarises() const;
 
+    // The graph's legend icon, for a legend entry of the plot's own.
+    void drawIcon(QCPPainter *painter, const QRectF &rect) const { drawLegendIcon(painter, rect); }
+
 protected:
     void getOptimizedLineData(QVector<QCPGraphData> *lineData,
                               const QCPGraphDataContainer::const_iterator &begin,

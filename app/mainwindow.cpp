@@ -6,6 +6,7 @@
 #include "linkwatch.h"
 #include "liveplots.h"
 #include "options.h"
+#include "pacer.h"
 #include "plotimage.h"
 #include "recordingviewer.h"
 #include "serialhandler.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options, SIGNAL(SendDeviceName(QString)), serial, SLOT(receiveDevicename(QString)));
     connect(options, SIGNAL(SendNewfileIndex(int)), logger, SLOT(ReceiveNewfileIndex(int)));
     connect(timer, SIGNAL(timeout()), this, SLOT(MainTimeout()));
+    displays = new Pacer([] { return 1000.0 / 25; }, [this] { PaivitaLcdt(); }, this);
     statusTimer = new QTimer(this);
     statusTimer->setInterval(500);
     connect(statusTimer, &QTimer::timeout, this, &MainWindow::showLinkState);

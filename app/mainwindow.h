@@ -13,6 +13,7 @@ class Options;
 class Datalogger;
 class LivePlots;
 class LinkWatch;
+class Pacer;
 class QTimer;
 class Ui_MainWindow;
 
@@ -73,6 +74,10 @@ private:
     Ui_MainWindow *ui;
     LivePlots *plots = nullptr; // built by InitialisoiKuvaajat, then kept
     std::unique_ptr<LinkWatch> watch;
+    // The displays show the newest sample, refreshed no more often than can
+    // be seen (the samples of a tick or of a fast line would repaint them in
+    // vain).
+    Pacer *displays;
     QTimer *statusTimer;
     QElapsedTimer clock;
     int16_t gyroX = 0, gyroY = 0, gyroZ = 0;

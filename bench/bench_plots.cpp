@@ -9,7 +9,7 @@
 //    buffer into the graphs and redrawing both plots at every sample.
 //
 // Each sample is followed by the plots' redraw (the program draws them at most
-// about thirty times a second, so the benchmark waits for it; waiting costs
+// 25 times a second, so the benchmark waits for it; waiting costs
 // no CPU time).
 // The samples are the test mode's sine waves; the plots are full before
 // timing starts. Then resident memory at a window of 100 000 points.

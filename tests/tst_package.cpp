@@ -18,7 +18,9 @@ class TestPackage : public QObject
 {
     Q_OBJECT
     QTemporaryDir dir;
-    const QString usr = dir.filePath("root/usr/"); // the package's /usr, unpacked
+    // The install prefix (/usr unless configured otherwise), unpacked.
+    const QString prefix = QString(MM_INSTALL_PREFIX).mid(1) + "/";
+    const QString usr = dir.filePath("root/" + prefix);
     QString deb;
 
 private slots:
@@ -47,7 +49,7 @@ private slots:
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
               "share/motionmonitor/logo.png", "share/motionmonitor/readme.txt"})
-            expected << "usr/" + path + (path.startsWith("share/") ? " -rw-r--r--" : " -rwxr-xr-x");
+            expected << prefix + path + (path.startsWith("share/") ? " -rw-r--r--" : " -rwxr-xr-x");
         files.sort();
         QCOMPARE(files, expected);
         const QString depends = run("dpkg-deb", {"-f", deb, "Depends"});
@@ -60,7 +62,7 @@ private slots:
     {
         const QString launcher = "lib/motionmonitor/motionmonitor-launcher";
         QSettings entry(usr + "share/applications/motionmonitor.desktop", QSettings::IniFormat);
-        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "/usr/" + launcher);
+        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "/" + prefix + launcher);
         QTemporaryDir home;
         qputenv("HOME", QFile::encodeName(home.path()));
         QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_VERSION "_linux\n");
