@@ -32,20 +32,12 @@ DEMO_PKGS=(xvfb xauth xdotool)
 
 log() { printf '== %s\n' "$*" >&2; }
 
-need_packages() {
-    local missing=() p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$p")
-    done
-    ((${#missing[@]})) || return 0
-    log "installing missing packages: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
-        --no-install-recommends "${missing[@]}"
+say() { log "$@"; }
+die() {
+    log "$@"
+    exit 1
 }
+source "$ROOT/tools/session.sh"
 
 # build DIR [cmake options...]: configure once, then build incrementally.
 build() {

@@ -11,7 +11,8 @@
 #include "serialdevices.h"
 #include "serialhandler.h"
 
-#include <QStatusBar>
+#include <QFileInfo>
+#include <QLabel>
 #include <QTimer>
 #include <cmath>
 
@@ -57,13 +58,14 @@ void MainWindow::on_Stop_Button_clicked()
         timer->stop();
     watch->stop();
     statusTimer->stop();
-    statusBar()->clearMessage();
+    linkState->clear();
+    linkState->setToolTip(QString());
 }
 
 void MainWindow::showLinkState()
 {
     const OptionSet &o = options->settings();
-    QString text = "Test mode";
+    QString text = "Test mode", details;
     if (!o.testMode) {
         bool reopened = false;
         for (const QString &line : watch->check(clock.elapsed(), &reopened))
@@ -71,11 +73,18 @@ void MainWindow::showLinkState()
         if (reopened && o.initMsgOn)
             serial->SendInitMsg();
         text = watch->isActive() ? watch->summary() : QString();
+        details = serial->deviceName();
     }
-    if (!logger->currentFile().isEmpty())
-        text +=
-            QStringLiteral(" · log %1, %2 rows").arg(logger->currentFile()).arg(logger->rowCount());
-    statusBar()->showMessage(text);
+    // Names only: the full paths are in the tool tip.
+    const QString log = logger->currentFile();
+    if (!log.isEmpty()) {
+        text += QStringLiteral("\nlog %1: %2 rows")
+                    .arg(QFileInfo(log).fileName())
+                    .arg(logger->rowCount());
+        details += "\n" + QFileInfo(log).absoluteFilePath();
+    }
+    linkState->setText(text);
+    linkState->setToolTip(details.trimmed());
 }
 
 void MainWindow::MainTimeout()

@@ -15,8 +15,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdlib>
 #include <qcustomplot.h>
@@ -56,6 +58,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options, SIGNAL(SendNewfileIndex(int)), logger, SLOT(ReceiveNewfileIndex(int)));
     connect(timer, SIGNAL(timeout()), this, SLOT(MainTimeout()));
     displays = new Pacer([] { return 1000.0 / 25; }, [this] { PaivitaLcdt(); }, this);
+    linkState = new QLabel(this);
+    linkState->setObjectName("linkState");
+    linkState->setWordWrap(true);
+    linkState->setMaximumWidth(390);
+    statusBar()->addWidget(linkState);
     statusTimer = new QTimer(this);
     statusTimer->setInterval(500);
     connect(statusTimer, &QTimer::timeout, this, &MainWindow::showLinkState);

@@ -13,6 +13,7 @@ class Options;
 class Datalogger;
 class LivePlots;
 class LinkWatch;
+class QLabel;
 class Pacer;
 class QTimer;
 class Ui_MainWindow;
@@ -79,6 +80,8 @@ private:
     // vain).
     Pacer *displays;
     QTimer *statusTimer;
+    // In the status bar, on the part of it that the plots leave free.
+    QLabel *linkState;
     QElapsedTimer clock;
     int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
     int16_t accX = 0, accY = 0, accZ = 0;

@@ -45,21 +45,7 @@ die() {
     exit 1
 }
 
-# The same rule as build.sh: install only what is missing.
-need_packages() {
-    local missing=() p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$p")
-    done
-    ((${#missing[@]})) || return 0
-    say "installing missing packages: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
-        --no-install-recommends "${missing[@]}"
-}
+source "$ROOT/tools/session.sh"
 need_packages python3-pyqtgraph python3-serial python3-pyqt5 xvfb xauth xdotool
 # Debian's interpreter, which the packages above serve, whatever python3 comes
 # first in PATH (a pyenv or a virtual environment would not see them).
@@ -99,33 +85,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
-wait_for() {
-    local tries=$(($1 * 20)) what=$2
-    shift 2
-    until "$@"; do
-        ((tries-- > 0)) || die "gave up waiting for $what"
-        sleep 0.05
-    done
-}
 said() { grep -q "$2" "$1"; }
 alive() { kill -0 "$1" 2>/dev/null; }
-
-# Driving the program's windows, as tools/demo.sh does. No window manager:
-# window coordinates are form coordinates.
-find_window() {
-    local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) ||
-        true
-    [ -n "$id" ] || die "no \"$1\" window appeared (output in $2)"
-    echo "$id"
-}
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
-type_into() {
-    click "$1" "$2" "$3"
-    xdotool key ctrl+a type "$4"
-}
-press_return() { xdotool windowfocus --sync "$1" key Return; }
 
 # CPU time in clock ticks (utime + stime, all threads) and resident kB. The
 # command name in stat may hold spaces: fields are counted after its ")".
@@ -155,48 +116,16 @@ plotter_frames() {
     grep '^frames ' "$out" | tail -n 1 | cut -d' ' -f2
 }
 
-# A private virtual display, open only to holders of a fresh cookie, wide
-# enough for the program's window (1000 x 780) and the plotter's beside it.
-cookie=$(mcookie 2>/dev/null || od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
-touch "$WORK/server.auth" "$WORK/Xauthority"
-xauth -q -f "$WORK/server.auth" add :0 . "$cookie"
-Xvfb -displayfd 3 -auth "$WORK/server.auth" -nolisten tcp -noreset -screen 0 1680x1050x24 \
-    3>"$WORK/display" 2>"$WORK/xvfb.txt" &
-PIDS+=($!)
-wait_for 20 "the virtual display" test -s "$WORK/display"
-DISPLAY=:$(cat "$WORK/display")
-export DISPLAY XAUTHORITY=$WORK/Xauthority
-xauth -q add "$DISPLAY" . "$cookie"
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$WORK/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+# Wide enough for the program's window (1000 x 780) and the plotter's beside it.
+start_virtual_display "$WORK" 1680x1050x24
 
-# The program's receiver, then the program, started beside logo.png.
+# The program's receiver, then the program.
 program_link=$WORK/ttyProgram
 "$BIN/nodesim" --link "$program_link" >"$WORK/nodesim-program.txt" 2>&1 &
 PIDS+=($!)
 wait_for 10 "nodesim's device" test -L "$program_link"
-(cd "$BIN" && exec ./motionmonitor) >"$WORK/motionmonitor.txt" 2>&1 &
-program=$!
-PIDS+=("$program")
-
-options=$(find_window Options "$WORK/motionmonitor.txt")
-xdotool windowfocus --sync "$options"
-click "$options" 28 230                         # "Serial port setup"
-type_into "$options" 145 263 "$program_link"    # Device
-type_into "$options" 105 173 "$LOGS"            # Datalogging directory
-type_into "$options" 545 193 100                # "Auto clear": 100 lines
-press_return "$options"                         # OK
-summary=$(find_window Information "$WORK/motionmonitor.txt")
-press_return "$summary"                         # the start-up summary
-
-# The main window's widgets sit 36 pixels below their form positions: the
-# menu bar and the (empty) tool bar lie above the central widget.
-main=$(find_window MainWindow "$WORK/motionmonitor.txt")
-xdotool windowfocus --sync "$main"
-type_into "$main" 270 145 10                    # Read interval: 10 ms
-click "$main" 257 185                           # "Datalog"
-click "$main" 51 105                            # Start
+start_acquiring "$BIN" "$program_link" "$LOGS" "$WORK/motionmonitor.txt" 100
+program=$PROGRAM
 wait_for 10 "the program to open its device" \
     said "$WORK/nodesim-program.txt" "program opened the line"
 wait_for 10 "the program's first logged row" logged_more_than 0

@@ -2,6 +2,8 @@
 
 #include "serialhandler.h"
 
+#include <QFileInfo>
+
 namespace
 {
 constexpr qint64 quietLimit = 2000;
@@ -40,8 +42,9 @@ QStringList LinkWatch::check(qint64 now, bool *reopened)
         bytes = byteCount, bytesAt = now;
     if (frameCount != frames)
         frames = frameCount, framesAt = now;
+    // The front is the newest check at least a second old.
     recent.emplace_back(now, frames);
-    while (now - recent.front().first > 1000)
+    while (recent.size() > 2 && now - recent[1].first >= 1000)
         recent.pop_front();
     if (!saidNoData && now - bytesAt >= quietLimit) {
         saidNoData = true;
@@ -59,9 +62,11 @@ QStringList LinkWatch::check(qint64 now, bool *reopened)
 
 QString LinkWatch::summary() const
 {
-    const long long perSecond = recent.empty() ? 0 : frames - recent.front().second;
+    const qint64 span = recent.empty() ? 0 : recent.back().first - recent.front().first;
+    const long long perSecond =
+        span > 0 ? (recent.back().second - recent.front().second) * 1000 / span : 0;
     return QStringLiteral("%1 · %2 samples/s · %3 frames · %4 stray bytes")
-        .arg(link.deviceName())
+        .arg(QFileInfo(link.deviceName()).fileName())
         .arg(perSecond)
         .arg(link.frameSearch().framesFound())
         .arg(link.frameSearch().bytesDropped());

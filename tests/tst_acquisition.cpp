@@ -9,11 +9,11 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLCDNumber>
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <qcustomplot.h>
@@ -251,7 +251,8 @@ private slots:
         QTRY_COMPARE(logRows(dir.path()).size(), 5);
         QVERIFY(reopenOptions(*window, wireless(device, dir.path(), true)));
         QTRY_VERIFY(logRows(dir.path()).size() >= 8);
-        QTRY_VERIFY(window->statusBar()->currentMessage().startsWith("Test mode · log "));
+        QTRY_VERIFY(
+            widget<QLabel>(window.get(), "linkState")->text().startsWith("Test mode\nlog "));
         press(*window, "Stop_Button");
         QCOMPARE(messageLog(*window), QString("Test stopped"));
         QVERIFY(!acquisitionTimer(*window)->isActive() && !pty.clientAttached());
@@ -312,8 +313,11 @@ private slots:
         QTRY_COMPARE(logRow(1359, lcdValues(*window)), rows.last());
         auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
         QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
-        QTRY_VERIFY(window->statusBar()->currentMessage().startsWith(
-            link + " · 0 samples/s · 1360 frames · 0 stray bytes · log " + logDir));
+        const auto *state = widget<QLabel>(window.get(), "linkState");
+        QTRY_VERIFY2(state->text().startsWith("ttyUSB0 · 0 samples/s · 1360 frames · 0 stray "
+                                              "bytes\nlog ") &&
+                         state->text().endsWith(": 1360 rows"),
+                     qPrintable(state->text()));
     }
 
     // Start and Stop while frames stream: nothing but init messages goes

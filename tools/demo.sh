@@ -53,49 +53,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
-wait_for() {
-    local tries=$(($1 * 20)) what=$2
-    shift 2
-    until "$@"; do
-        ((tries-- > 0)) || die "gave up waiting for $what"
-        sleep 0.05
-    done
-}
+source "$(dirname "$0")/session.sh"
 nodesim_said() { grep -q "$1" "$OUT/nodesim.txt"; }
 
-# The visible top-level window titled exactly $1.
-find_window() {
-    local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) ||
-        true
-    [ -n "$id" ] || die "no \"$1\" window appeared (see $OUT/motionmonitor.txt)"
-    echo "$id"
-}
-click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
-# Replaces the text of the field at ($2, $3) in window $1 by $4.
-type_into() {
-    click "$1" "$2" "$3"
-    xdotool key ctrl+a type "$4"
-}
-# Return on a dialog: its default button.
-press_return() { xdotool windowfocus --sync "$1" key Return; }
-
-# A virtual display on a free display number that Xvfb picks itself, open
-# only to holders of a fresh cookie.
-cookie=$(mcookie 2>/dev/null || od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
-touch "$WORK/server.auth" "$WORK/Xauthority"
-xauth -q -f "$WORK/server.auth" add :0 . "$cookie"
-Xvfb -displayfd 3 -auth "$WORK/server.auth" -nolisten tcp -noreset -screen 0 1280x1024x24 \
-    3>"$WORK/display" 2>"$WORK/xvfb.txt" &
-PIDS+=($!)
-wait_for 20 "the virtual display" test -s "$WORK/display"
-DISPLAY=:$(cat "$WORK/display")
-export DISPLAY XAUTHORITY=$WORK/Xauthority
-xauth -q add "$DISPLAY" . "$cookie"
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$WORK/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+start_virtual_display "$WORK" 1280x1024x24
 say "virtual display $DISPLAY"
 
 # The receiver: nodesim on a pseudo-terminal, reached through a link.
@@ -106,31 +67,10 @@ PIDS+=("$simulator")
 wait_for 10 "nodesim's device" test -L "$device"
 say "nodesim streams on $device"
 
-# The program, started beside logo.png as it expects.
-(cd "$BIN" && exec ./motionmonitor) >"$OUT/motionmonitor.txt" 2>&1 &
-program=$!
-PIDS+=("$program")
 touch "$WORK/started"
-
-# The options dialog, at the positions of its fixed form (no window manager,
-# so no frame: window coordinates are form coordinates). The device field is
-# editable only once "Serial port setup" is checked.
-options=$(find_window Options)
-xdotool windowfocus --sync "$options"
-click "$options" 28 230                         # "Serial port setup"
-type_into "$options" 145 263 "$device"          # Device
-type_into "$options" 105 173 "$OUT/logs"        # Datalogging directory
-press_return "$options"                         # OK
-summary=$(find_window Information)
-press_return "$summary"                         # the start-up summary
-
-# The main window. Its form's widgets sit 36 pixels lower than in the form:
-# the menu bar and the (empty) tool bar lie above the central widget.
-main=$(find_window MainWindow)
-xdotool windowfocus --sync "$main"
-type_into "$main" 270 145 10                    # Read interval: 10 ms
-click "$main" 257 185                           # "Datalog"
-click "$main" 51 105                            # Start
+start_acquiring "$BIN" "$device" "$OUT/logs" "$OUT/motionmonitor.txt"
+program=$PROGRAM
+main=$MAIN
 wait_for 10 "the program to open the device" nodesim_said "program opened the line"
 say "acquiring for $RUN_SECONDS seconds"
 sleep "$RUN_SECONDS"
