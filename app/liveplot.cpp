@@ -83,11 +83,6 @@ LivePlotGraph *LivePlot::addLiveGraph()
     return graph;
 }
 
-LivePlotGraph *LivePlot::liveGraph(int index) const
-{
-    return liveGraphs.value(index);
-}
-
 void LivePlot::appendPoints(double key, std::initializer_list<double> values)
 {
     int i = 0;

@@ -23,7 +23,6 @@ public:
 
     // Adds a graph on the bottom and left axes, like QCustomPlot::addGraph.
     LivePlotGraph *addLiveGraph();
-    LivePlotGraph *liveGraph(int index) const;
 
     // Appends (key, value i) to live graph i, for each value given.
     void appendPoints(double key, std::initializer_list<double> values);
