@@ -189,7 +189,7 @@ void MainWindow::InitialisoiKuvaajat()
 void MainWindow::SkaalaaKuvaajat()
 {
     const OptionSet &o = options->settings();
-    if (!plots->arrange(o.s1On, o.s2On, o.s1Sensor))
+    if (!plots->arrange(o.s1On, o.s2On, o.s1Sensor()))
         resize(450, 750);
 }
 

@@ -10,6 +10,7 @@
 #include "plotimage.h"
 #include "recordingviewer.h"
 #include "serialhandler.h"
+#include "version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -146,11 +147,11 @@ void MainWindow::AvaaMuistutus()
     text += "Serial device: " + o.devicename + "\n";
     // The link always runs at 9600 baud; the dialog's baud rate box is not read.
     text += "Baudrate: 9600\n\n";
-    text += "Message data bytes: " + QString().setNum(o.dataBytes) + "\n";
+    text += "Message data bytes: " + QString().setNum(o.frame.dataBytes) + "\n";
     // Sensor 1 is named even when its slot is switched off.
-    text += "Sensor 1 type: " + sensorName(o.s1Sensor) + "\n";
+    text += "Sensor 1 type: " + sensorName(o.s1Sensor()) + "\n";
     if (o.s2On)
-        text += "Sensor 2 type: " + sensorName(o.s2Sensor) + "\n";
+        text += "Sensor 2 type: " + sensorName(o.s2Sensor()) + "\n";
     else
         text += "Sensor 2 UNUSED\n";
     text += "\nPlease make sure that your device(s) are ready!";

@@ -219,7 +219,7 @@ Result run(int plotWindow, int readIntervalMs, int seconds)
     long matched = 0;
     for (const auto &row : rows) {
         size_t k = next;
-        while (k < sent.size() && sent[k] != row)
+        while (k < sent.size() && !(sent[k] == row))
             ++k;
         if (k < sent.size()) {
             ++matched;

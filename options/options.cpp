@@ -31,7 +31,7 @@ Options::Options(QWidget *parent)
     ui->S1_Sensor->setCurrentIndex(0);
     ui->S2_Sensor->setCurrentIndex(1);
 
-    ui->devicenameField->setText("/dev/ttyUSB0");
+    ui->devicenameField->setText(current.devicename);
     auto *completer = new QCompleter(devices, ui->devicenameField);
     completer->setFilterMode(Qt::MatchContains);
     ui->devicenameField->setCompleter(completer);
@@ -56,15 +56,15 @@ OptionSet Options::readForm() const
         return on->isChecked() ? value->value() : FrameFormat::off;
     };
     OptionSet o;
-    o.dataBytes = ui->DataBytes->value();
-    o.startByte1 = framing(ui->XSB1, ui->StartByte1);
-    o.startByte2 = framing(ui->XSB2, ui->StartByte2);
-    o.endByte1 = framing(ui->XEB1, ui->EndByte1);
-    o.endByte2 = framing(ui->XEB2, ui->EndByte2);
+    o.frame.dataBytes = ui->DataBytes->value();
+    o.frame.startByte1 = framing(ui->XSB1, ui->StartByte1);
+    o.frame.startByte2 = framing(ui->XSB2, ui->StartByte2);
+    o.frame.endByte1 = framing(ui->XEB1, ui->EndByte1);
+    o.frame.endByte2 = framing(ui->XEB2, ui->EndByte2);
+    o.frame.slot1Type = ui->S1_Sensor->currentIndex();
+    o.frame.slot2Type = ui->S2_Sensor->currentIndex();
     o.s1On = ui->S1On->isChecked();
     o.s2On = ui->S2On->isChecked();
-    o.s1Sensor = ui->S1_Sensor->currentIndex();
-    o.s2Sensor = ui->S2_Sensor->currentIndex();
     o.sensor1Bytes = ui->S1_Bytes->value();
     o.sensor2Bytes = ui->S2_Bytes->value();
     o.filename = ui->filenameField->text();

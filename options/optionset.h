@@ -1,45 +1,41 @@
 #pragma once
 
 #include "frameformat.h"
+#include "serialdevices.h"
 
 #include <QString>
 
-// The whole run-time configuration as the options dialog accepted it. The
-// defaults are those of the untouched dialog.
+// The whole run-time configuration as the options dialog accepted it, or as
+// the command line gives it. The defaults are those of the untouched dialog.
 struct OptionSet {
-    // The frame: data bytes, then the framing bytes (-1: switched off).
-    int dataBytes = 12;
-    int startByte1 = FrameFormat::off;
-    int startByte2 = FrameFormat::off;
-    int endByte1 = 55;
-    int endByte2 = 1;
-    // Sensor slots: in use, sensor type (the combo box index, kept also
-    // while the slot is off) and the byte count the user gave.
+    // The frame format. Its slot types are the sensors chosen for the slots,
+    // kept also while a slot is off: frameFormat() is the format in use.
+    FrameFormat frame;
     bool s1On = true;
     bool s2On = true;
-    int s1Sensor = sensor::gyroscope;
-    int s2Sensor = sensor::accelerometer;
+    // The byte counts the user gave the slots; they describe no byte of the
+    // frame and only travel in the option array.
     int sensor1Bytes = 6;
     int sensor2Bytes = 6;
 
     QString filename = QStringLiteral("logs"); // logging directory
     int newfileLines = 50000;                  // rows per log file; 0: no limit
-    QString devicename = QStringLiteral("/dev/ttyUSB0");
+    QString devicename = QString::fromLatin1(defaultSerialDevice);
     bool drawPlots = true;
     int autoClearLines = 100; // points the live plots keep
     bool testMode = false;
     bool initMsgOn = true;
 
+    int s1Sensor() const { return frame.slot1Type; }
+    int s2Sensor() const { return frame.slot2Type; }
+
+    // The format the receiver's frames are read in: a slot that is off
+    // carries no sensor.
     FrameFormat frameFormat() const
     {
-        FrameFormat f;
-        f.dataBytes = dataBytes;
-        f.startByte1 = startByte1;
-        f.startByte2 = startByte2;
-        f.endByte1 = endByte1;
-        f.endByte2 = endByte2;
-        f.slot1Type = s1On ? s1Sensor : sensor::none;
-        f.slot2Type = s2On ? s2Sensor : sensor::none;
+        FrameFormat f = frame;
+        f.slot1Type = s1On ? frame.slot1Type : sensor::none;
+        f.slot2Type = s2On ? frame.slot2Type : sensor::none;
         return f;
     }
     // What the dialog emits to the serial link.

@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+// The receiver's device until the options name another.
+inline constexpr char defaultSerialDevice[] = "/dev/ttyUSB0";
+
 // The serial devices present under `root` (the system's /dev): USB serial
 // adapters (ttyUSB*, ttyACM*) and their stable names under serial/by-id/,
 // which name the adapter, each group sorted.

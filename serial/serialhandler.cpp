@@ -1,6 +1,7 @@
 #include "serialhandler.h"
 
 #include "portrelease.h"
+#include "serialdevices.h"
 
 #include <QDebug>
 #include <QFile>
@@ -58,7 +59,7 @@ int quietLine(const std::string &path)
 
 } // namespace
 
-serialhandler::serialhandler(QObject *parent) : QObject(parent), devicename("/dev/ttyUSB0") {}
+serialhandler::serialhandler(QObject *parent) : QObject(parent), devicename(QString::fromLatin1(defaultSerialDevice)) {}
 
 serialhandler::~serialhandler()
 {

@@ -1,4 +1,6 @@
 // The Debian package: made by cpack from the build tree, read back with dpkg-deb, run unpacked.
+#include "version.h"
+
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,9 +1,11 @@
 // nodesim: plays Motion Monitor's sensor receiver on a pseudo-terminal.
+#include "frameoptions.h"
 #include "pseudoterminal.h"
 #include "recording.h"
 #include "recordingsource.h"
 #include "sinesource.h"
 #include "streamer.h"
+#include "version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,36 +39,11 @@ void say(const std::string &line)
 
 long number(const QCommandLineParser &parser, const QString &name, long low, long high)
 {
-    bool ok = false;
-    const long value = parser.value(name).toLong(&ok);
-    if (!ok || value < low || value > high)
-        usageError(
-            QStringLiteral("--%1 takes a number from %2 to %3").arg(name).arg(low).arg(high));
-    return value;
-}
-
-// A framing byte: 0-255, or "off".
-int framingByte(const QCommandLineParser &parser, const QString &name, int fallback)
-{
-    if (!parser.isSet(name))
-        return fallback;
-    if (parser.value(name) == QLatin1String("off"))
-        return FrameFormat::off;
-    return static_cast<int>(number(parser, name, 0, 255));
-}
-
-int slotType(const QCommandLineParser &parser, const QString &name, int fallback)
-{
-    if (!parser.isSet(name))
-        return fallback;
-    const QString value = parser.value(name);
-    if (value == QLatin1String("gyro"))
-        return sensor::gyroscope;
-    if (value == QLatin1String("acc"))
-        return sensor::accelerometer;
-    if (value == QLatin1String("off"))
-        return sensor::none;
-    usageError(QStringLiteral("--%1 takes gyro, acc or off").arg(name));
+    long long value = parser.value(name).toLongLong(); // the default, when not given
+    QString error;
+    if (!frameoptions::number(parser, name, low, high, &value, &error))
+        usageError(error);
+    return long(value);
 }
 
 } // namespace
@@ -99,22 +76,6 @@ int main(int argc, char *argv[])
          QStringLiteral("hz"), QStringLiteral("68")},
         {QStringLiteral("count"), QStringLiteral("Send <n> frames, then stop sending."),
          QStringLiteral("n")},
-        {QStringLiteral("data-bytes"), QStringLiteral("Data bytes per frame (default 12)."),
-         QStringLiteral("n"), QStringLiteral("12")},
-        {QStringLiteral("start1"), QStringLiteral("Start byte 1: 0-255 or off (default off)."),
-         QStringLiteral("byte")},
-        {QStringLiteral("start2"), QStringLiteral("Start byte 2: 0-255 or off (default off)."),
-         QStringLiteral("byte")},
-        {QStringLiteral("end1"), QStringLiteral("End byte 1: 0-255 or off (default 55)."),
-         QStringLiteral("byte")},
-        {QStringLiteral("end2"), QStringLiteral("End byte 2: 0-255 or off (default 1)."),
-         QStringLiteral("byte")},
-        {QStringLiteral("slot1"),
-         QStringLiteral("Sensor in slot 1: gyro, acc or off (default gyro)."),
-         QStringLiteral("sensor")},
-        {QStringLiteral("slot2"),
-         QStringLiteral("Sensor in slot 2: gyro, acc or off (default acc)."),
-         QStringLiteral("sensor")},
         {QStringLiteral("replay"),
          QStringLiteral("Send the samples of a log file that Motion Monitor wrote, so that it "
                         "shows and logs the same values again (default: sine waves)."),
@@ -134,19 +95,16 @@ int main(int argc, char *argv[])
          QStringLiteral("Seed for noise bytes and split points (default 1)."), QStringLiteral("n"),
          QStringLiteral("1")},
     });
+    frameoptions::add(parser);
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 
     nodesim::StreamConfig config;
-    config.format.dataBytes = static_cast<int>(number(parser, QStringLiteral("data-bytes"), 0, 99));
-    config.format.startByte1 = framingByte(parser, QStringLiteral("start1"), FrameFormat::off);
-    config.format.startByte2 = framingByte(parser, QStringLiteral("start2"), FrameFormat::off);
-    config.format.endByte1 = framingByte(parser, QStringLiteral("end1"), 55);
-    config.format.endByte2 = framingByte(parser, QStringLiteral("end2"), 1);
-    config.format.slot1Type = slotType(parser, QStringLiteral("slot1"), sensor::gyroscope);
-    config.format.slot2Type = slotType(parser, QStringLiteral("slot2"), sensor::accelerometer);
+    QString error;
+    if (!frameoptions::read(parser, &config.format, &error))
+        usageError(error);
     bool rateOk = false;
     config.rate = parser.value(QStringLiteral("rate")).toDouble(&rateOk);
     if (!rateOk || config.rate < 0 || config.rate > 1e6)
@@ -166,7 +124,6 @@ int main(int argc, char *argv[])
 
     Recording replay;
     if (parser.isSet(QStringLiteral("replay"))) {
-        QString error;
         if (!replay.read(parser.value(QStringLiteral("replay")), &error)) {
             std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
             return 1;
