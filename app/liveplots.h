@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frameformat.h"
+#include "sample.h"
 
 #include <QObject>
 #include <QString>

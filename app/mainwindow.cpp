@@ -2,8 +2,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition.h"
 #include "datalogger.h"
-#include "linkwatch.h"
 #include "liveplots.h"
 #include "options.h"
 #include "pacer.h"
@@ -12,6 +12,7 @@
 #include "serialhandler.h"
 #include "version.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -25,20 +26,20 @@
 #include <qcustomplot.h>
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), serial(nullptr), options(nullptr), logger(nullptr), timer(nullptr),
-      ui(new Ui_MainWindow)
+    : QMainWindow(parent), acquisition(nullptr), serial(nullptr), options(nullptr), logger(nullptr),
+      timer(nullptr), ui(new Ui_MainWindow)
 {
     version = versionString();
 
     // Also connects Start and Stop to their slots by name.
     ui->setupUi(this);
 
-    serial = new serialhandler(nullptr);
-    logger = new Datalogger(nullptr);
+    // The link, the logger and the timer are the acquisition's.
+    acquisition = new Acquisition(this);
+    serial = acquisition->link();
+    logger = acquisition->logger();
     options = new Options(nullptr);
-    timer = new QTimer(this);
-    timer->setObjectName("acquisitionTimer");
-    watch = std::make_unique<LinkWatch>(*serial);
+    timer = acquisition->timer();
 
     // The order matters: signals reach their slots in connection order, so the
     // window reports new options before the serial link takes them over.
@@ -49,8 +50,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->actionOptions, SIGNAL(triggered()), this, SLOT(AvaaOptions()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(AvaaAbout()));
     connect(ui->actionReadme, SIGNAL(triggered()), this, SLOT(AvaaReadme()));
-    connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::openRecordings);
-    connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
     connect(ui->sendInit, SIGNAL(clicked()), this, SLOT(LahetaInitMsg()));
     connect(options, SIGNAL(SendOptions(int *)), this, SLOT(OtaVastaanOptions(int *)));
     connect(options, SIGNAL(SendOptions(int *)), serial, SLOT(updateOptions(int *)));
@@ -58,16 +57,24 @@ MainWindow::MainWindow(QWidget *parent)
     connect(options, SIGNAL(SendDeviceName(QString)), serial, SLOT(receiveDevicename(QString)));
     connect(options, SIGNAL(SendNewfileIndex(int)), logger, SLOT(ReceiveNewfileIndex(int)));
     connect(timer, SIGNAL(timeout()), this, SLOT(MainTimeout()));
+
+    connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::openRecordings);
+    connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
+    connect(acquisition, &Acquisition::generated, this, [this](const Sample &s) {
+        OtaVastaanData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
+    });
+    connect(acquisition, &Acquisition::message, this, &MainWindow::showMessage);
+    connect(acquisition, &Acquisition::statusChanged, this, &MainWindow::showLinkState);
+    connect(ui->LogBox1, &QCheckBox::toggled, acquisition, &Acquisition::setLogging);
+    // Simulated samples advance with the points plotted, and stand still
+    // without plots.
+    acquisition->setTestTimeBase([this] { return plotsReady() ? plots->sampleCount() : 0; });
     displays = new Pacer([] { return 1000.0 / 25; }, [this] { PaivitaLcdt(); }, this);
     linkState = new QLabel(this);
     linkState->setObjectName("linkState");
     linkState->setWordWrap(true);
     linkState->setMaximumWidth(390);
     statusBar()->addWidget(linkState);
-    statusTimer = new QTimer(this);
-    statusTimer->setInterval(500);
-    connect(statusTimer, &QTimer::timeout, this, &MainWindow::showLinkState);
-    clock.start();
 
     // An acceptance has delivered the option set to every receiver before
     // exec() returns. Declining the options at start-up declines the program.
@@ -91,10 +98,7 @@ QString MainWindow::versionString()
 
 MainWindow::~MainWindow()
 {
-    watch.reset();
     delete ui;
-    delete serial;
-    delete logger;
     delete options;
 }
 

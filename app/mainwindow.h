@@ -1,29 +1,29 @@
 #pragma once
 
-#include "frameformat.h"
+#include "sample.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
-#include <memory>
 
+class Acquisition;
 class serialhandler;
 class Options;
 class Datalogger;
 class LivePlots;
-class LinkWatch;
 class QLabel;
 class Pacer;
 class QTimer;
 class Ui_MainWindow;
 
-// The program's one window: acquisition control, live values, plots, log.
+// The program's one window: the controls, live values, plots and message
+// log of an Acquisition, which does the work below it.
 //
-// Samples from the serial link and from the test-mode generator take the
-// same road: OtaVastaanData stores them, shows them on the displays, hands
-// them to the plots (once built) and, while "Datalog" is checked, to the
-// logger.
+// The slots keep the names and the order of messages the program has always
+// had; those that drive acquisition forward to `acquisition`. Every sample,
+// received (the link's SendData) or generated in test mode, reaches
+// OtaVastaanData, which shows it on the displays and hands it to the plots
+// once they are built.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -54,8 +54,9 @@ private slots:
     void TyhjennaKuvaajat();
     void LahetaInitMsg();
     void MainTimeout();
-    // The status bar while acquiring; in wireless mode it also checks the
-    // link (reopening a lost receiver) about twice a second.
+    // The acquisition's own lines; a new page clears the message log first.
+    void showMessage(const QString &text, bool newPage);
+    // The status bar: the link's figures and the log file while acquiring.
     void showLinkState();
     // "File" > "Open recording…": each file chosen opens in a viewer window
     // of its own; each refused file is named in a message box instead.
@@ -65,28 +66,22 @@ private slots:
 
 private:
     bool plotsReady() const { return plots != nullptr; }
-    Sample latestSample() const;
 
     QString version;
-    serialhandler *serial;
+    Acquisition *acquisition;
+    serialhandler *serial; // the acquisition's
     Options *options;
-    Datalogger *logger;
-    QTimer *timer;
+    Datalogger *logger; // the acquisition's
+    QTimer *timer;      // the acquisition's
     Ui_MainWindow *ui;
     LivePlots *plots = nullptr; // built by InitialisoiKuvaajat, then kept
-    std::unique_ptr<LinkWatch> watch;
     // The displays show the newest sample, refreshed no more often than can
     // be seen (the samples of a tick or of a fast line would repaint them in
     // vain).
     Pacer *displays;
-    QTimer *statusTimer;
     // In the status bar, on the part of it that the plots leave free.
     QLabel *linkState;
-    QElapsedTimer clock;
-    int16_t gyroX = 0, gyroY = 0, gyroZ = 0;
-    int16_t accX = 0, accY = 0, accZ = 0;
+    Sample latest;
     QString accTitle;
     QString gyroTitle;
-    // The mode whose samples the open log file holds: a file holds one source.
-    bool logHoldsTestSamples = false;
 };

@@ -1,7 +1,7 @@
 #include "recordingviewer.h"
 #include "ui_recordingviewer.h"
 
-#include "frameformat.h"
+#include "sample.h"
 #include "plotimage.h"
 #include "plotlook.h"
 #include "recording.h"

@@ -23,7 +23,7 @@ void Datalogger::ReceiveFilename(QString filename_)
 
 void Datalogger::CreateFile()
 {
-    QDateTime start = QDateTime::currentDateTime();
+    QDateTime start = clock();
     QString name;
     do {
         name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
@@ -34,8 +34,7 @@ void Datalogger::CreateFile()
     // The name of an open QFile cannot be changed.
     file.close();
     file.setFileName(name);
-    fileOpen = false;
-    lineIndex = 0;
+    endFile();
 
     // Unbuffered, so that each row reaches the system in the write call that
     // carries it and a failing row is seen as that row fails.
@@ -79,21 +78,16 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
     }
 
     ++lineIndex;
-    if (newfileIndex > 0 && lineIndex >= newfileIndex) {
-        // The file stays open until the next sample starts its successor.
-        fileOpen = false;
-        lineIndex = 0;
-    }
+    if (newfileIndex > 0 && lineIndex >= newfileIndex)
+        endFile();
 }
 
 void Datalogger::ReceiveNewfileIndex(int newfileIndex_)
 {
     newfileIndex = newfileIndex_;
     // A count lowered to or below the rows written ends the file now.
-    if (fileOpen && newfileIndex > 0 && lineIndex >= newfileIndex) {
-        fileOpen = false;
-        lineIndex = 0;
-    }
+    if (fileOpen && newfileIndex > 0 && lineIndex >= newfileIndex)
+        endFile();
 }
 
 void Datalogger::startNewFile()
@@ -101,6 +95,11 @@ void Datalogger::startNewFile()
     if (!fileOpen)
         return;
     avoidName = file.fileName();
+    endFile();
+}
+
+void Datalogger::endFile()
+{
     fileOpen = false;
     lineIndex = 0;
 }
@@ -127,8 +126,7 @@ void Datalogger::abandonFile(const QString &reason)
 {
     const QString name = file.fileName();
     file.close();
-    fileOpen = false;
-    lineIndex = 0;
+    endFile();
     reportFailure(QString(), QStringLiteral("Writing to %1 failed: %2. Rows are lost until a new "
                                             "log file is started.")
                                  .arg(name, reason));

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 // Writes samples as comma-separated rows into time-named files in the logging
 // directory, starting a new file after a set number of rows.
@@ -26,6 +29,9 @@ public:
     // The file rows go to now (empty when none is open) and the rows it has.
     QString currentFile() const { return fileOpen ? file.fileName() : QString(); }
     int rowCount() const { return lineIndex; }
+
+    // The local time files are named after; the system's clock unless set.
+    void setClock(std::function<QDateTime()> now) { clock = std::move(now); }
 
 signals:
     // One line for the user: "New file created: " with the file's full name,
@@ -56,11 +62,14 @@ private:
     // system's text and cuts off any part of the line that reached the file,
     // so the file always ends with a whole line.
     bool writeLine(const char *line, qint64 size, QString *reason);
+    // The next row starts a new file; the current one stays open until then.
+    void endFile();
     // Closes the file after a failed write and reports it.
     void abandonFile(const QString &reason);
     // Reports a failure unless this run of failures has been reported already.
     void reportFailure(const QString &headline, const QString &detail);
 
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     QFile file;
     QString filename;
     bool fileOpen;

@@ -2,8 +2,6 @@
 
 #include "serialhandler.h"
 
-#include <QFileInfo>
-
 namespace
 {
 constexpr qint64 quietLimit = 2000;
@@ -60,14 +58,8 @@ QStringList LinkWatch::check(qint64 now, bool *reopened)
     return lines;
 }
 
-QString LinkWatch::summary() const
+long long LinkWatch::samplesPerSecond() const
 {
     const qint64 span = recent.empty() ? 0 : recent.back().first - recent.front().first;
-    const long long perSecond =
-        span > 0 ? (recent.back().second - recent.front().second) * 1000 / span : 0;
-    return QStringLiteral("%1 · %2 samples/s · %3 frames · %4 stray bytes")
-        .arg(QFileInfo(link.deviceName()).fileName())
-        .arg(perSecond)
-        .arg(link.frameSearch().framesFound())
-        .arg(link.frameSearch().bytesDropped());
+    return span > 0 ? (recent.back().second - recent.front().second) * 1000 / span : 0;
 }

@@ -25,9 +25,8 @@ public:
     // The lines the user is to read now; *reopened is set when the port
     // was opened again after a loss.
     QStringList check(qint64 now, bool *reopened);
-    // The device's name, samples per second over the last second, frames
-    // taken and bytes that belonged to no frame.
-    QString summary() const;
+    // Samples per second over the last second.
+    long long samplesPerSecond() const;
 
 private:
     serialhandler &link;

@@ -1,10 +1,10 @@
 #include "portrelease.h"
+#include "ptymaster.h"
 
 #include <libserial/SerialPort.h>
 
 #include <fcntl.h>
 #include <stdexcept>
-#include <stdlib.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,12 +17,10 @@ struct SparePty {
     int slave = -1;
     SparePty()
     {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-            ::ptsname_r(master, name, sizeof name) != 0)
-            return;
-        slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        std::string name;
+        master = openPtyMaster(0, &name);
+        if (master >= 0)
+            slave = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
     ~SparePty()
     {

@@ -10,3 +10,8 @@ class SerialPort;
 // destructor would call Close() again). A port that cannot be closed by any
 // means has its descriptor closed and is kept for the process's life.
 void releaseSerialPort(LibSerial::SerialPort *port) noexcept;
+
+// releaseSerialPort as the deleter of an owning pointer.
+struct SerialPortRelease {
+    void operator()(LibSerial::SerialPort *port) const noexcept { releaseSerialPort(port); }
+};

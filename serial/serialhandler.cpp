@@ -59,12 +59,12 @@ int quietLine(const std::string &path)
 
 } // namespace
 
-serialhandler::serialhandler(QObject *parent) : QObject(parent), devicename(QString::fromLatin1(defaultSerialDevice)) {}
-
-serialhandler::~serialhandler()
+serialhandler::serialhandler(QObject *parent)
+    : QObject(parent), devicename(QString::fromLatin1(defaultSerialDevice))
 {
-    releasePort();
 }
+
+serialhandler::~serialhandler() = default;
 
 void serialhandler::updateOptions(int *optionFrame)
 {
@@ -82,7 +82,7 @@ void serialhandler::receiveDevicename(QString devicename_)
 
 int serialhandler::OpenUsb(int)
 {
-    if (portOpen)
+    if (isOpen())
         return 1;
     if (!QFile::exists(devicename)) {
         qDebug() << "device does not exist";
@@ -90,10 +90,8 @@ int serialhandler::OpenUsb(int)
         return -1;
     }
     QString reason;
-    if (initializeSerial(&reason)) {
-        portOpen = true;
+    if (initializeSerial(&reason))
         return 1;
-    }
     qDebug() << "Serial port is not open";
     emit SendText(QStringLiteral("Serial port could not be opened: ") + reason);
     return 0;
@@ -101,75 +99,62 @@ int serialhandler::OpenUsb(int)
 
 bool serialhandler::reopen()
 {
-    if (!portOpen && QFile::exists(devicename) && initializeSerial(nullptr))
-        portOpen = true;
-    return portOpen;
+    return isOpen() || (QFile::exists(devicename) && initializeSerial(nullptr));
 }
 
 bool serialhandler::initializeSerial(QString *reason)
 {
-    releasePort();
+    port.reset();
     const std::string name = QFile::encodeName(devicename).toStdString();
     const int quiet = quietLine(name);
-    port = new LibSerial::SerialPort();
+    std::unique_ptr<LibSerial::SerialPort, SerialPortRelease> opening(new LibSerial::SerialPort);
     bool opened = false;
     try {
-        port->Open(name);
+        opening->Open(name);
         // The speed is set last: a peer watching the line (the receiver
         // simulator) takes 9600 baud as the sign that set-up, with the input
         // flushes that libserial makes on the way, is finished.
-        port->SetFlowControl(LibSerial::FlowControl::FLOW_CONTROL_NONE);
-        port->SetCharacterSize(LibSerial::CharacterSize::CHAR_SIZE_8);
-        port->SetParity(LibSerial::Parity::PARITY_NONE);
-        port->SetStopBits(LibSerial::StopBits::STOP_BITS_1);
-        port->SetBaudRate(LibSerial::BaudRate::BAUD_9600);
-        opened = port->IsOpen();
+        opening->SetFlowControl(LibSerial::FlowControl::FLOW_CONTROL_NONE);
+        opening->SetCharacterSize(LibSerial::CharacterSize::CHAR_SIZE_8);
+        opening->SetParity(LibSerial::Parity::PARITY_NONE);
+        opening->SetStopBits(LibSerial::StopBits::STOP_BITS_1);
+        opening->SetBaudRate(LibSerial::BaudRate::BAUD_9600);
+        opened = opening->IsOpen();
     } catch (const std::exception &e) {
         if (reason)
-            *reason = openFailureReason(name, e.what(), port->IsOpen());
+            *reason = openFailureReason(name, e.what(), opening->IsOpen());
     }
     if (quiet >= 0)
         ::close(quiet);
-    if (!opened)
-        releasePort();
+    if (opened)
+        port = std::move(opening);
     return opened;
 }
 
 int serialhandler::CloseUsb()
 {
-    if (!portOpen)
+    if (!isOpen())
         return 0;
-    releasePort();
-    portOpen = false;
+    port.reset();
     return 1;
 }
 
 void serialhandler::deleteStuff()
 {
-    releasePort();
-    portOpen = false;
-}
-
-void serialhandler::releasePort() noexcept
-{
-    if (!port)
-        return;
-    releaseSerialPort(port);
-    port = nullptr;
+    port.reset();
 }
 
 void serialhandler::loseDevice(const char *reason)
 {
     const QString text = QStringLiteral("Serial device lost: ") + QString::fromLocal8Bit(reason);
     qDebug().noquote() << text;
-    releasePort();
-    portOpen = false;
+    port.reset();
     emit SendText(text);
 }
 
 void serialhandler::readSerial()
 {
-    if (!portOpen || !port)
+    if (!isOpen())
         return;
     // Everything waiting is read in a few calls, and every frame it
     // completes is taken; the samples go out once reading is done.
@@ -204,7 +189,7 @@ void serialhandler::readSerial()
 
 bool serialhandler::SendInitMsg()
 {
-    if (!portOpen || !port) {
+    if (!isOpen()) {
         qDebug() << "INIT MSG: no open port, nothing sent";
         return true;
     }

@@ -2,15 +2,13 @@
 
 #include "framesearch.h"
 
+#include "portrelease.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <vector>
-
-namespace LibSerial
-{
-class SerialPort;
-}
 
 // The link to the sensor receiver: opens and closes its serial device, hands
 // the received bytes to the frame search, emits the samples it finds and
@@ -33,7 +31,7 @@ public:
     int OpenUsb(int);
     // Opens the device path again after a loss, saying nothing either way.
     bool reopen();
-    bool isOpen() const { return portOpen; }
+    bool isOpen() const { return port != nullptr; }
     const QString &deviceName() const { return devicename; }
     // 1: an open port was closed; 0: no port was open.
     int CloseUsb();
@@ -65,15 +63,12 @@ public slots:
 private:
     // Opens the port on devicename; on failure sets *reason, when given.
     bool initializeSerial(QString *reason);
-    // Closes and destroys the port object without throwing, whatever state
-    // the device is in; port is null afterwards.
-    void releasePort() noexcept;
     void loseDevice(const char *reason);
 
     FrameSearch search;
     std::vector<Sample> found; // the samples of one read pass
-    LibSerial::SerialPort *port = nullptr;
-    bool portOpen = false;
+    // Set while the port is open; released safely whatever the device's state.
+    std::unique_ptr<LibSerial::SerialPort, SerialPortRelease> port;
     long long received = 0;
     QString devicename;
 };

@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(lines, (QStringList{"No frame matches the frame format: check the data, start "
                                      "and end bytes in the options",
                                      "No data from the receiver for 2 s"}));
-        QCOMPARE(watch.summary(), QString("ttyUSB0 · 0 samples/s · 0 frames · 0 stray bytes"));
+        QCOMPARE(watch.samplesPerSecond(), 0);
         qsizetype descriptors = -1;
         for (qint64 cycle = 1; cycle <= 20; ++cycle) {
             QVERIFY(pty->write(defaultFrames(5)));

@@ -1,12 +1,13 @@
 #include "pseudoterminal.h"
 
+#include "ptymaster.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -37,20 +38,12 @@ short pollMaster(int fd, short events, int timeoutMs)
 
 PseudoTerminal::PseudoTerminal()
 {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    master = openPtyMaster(O_NONBLOCK, &device);
     if (master < 0)
         throw systemError("no pseudo-terminal");
-    char name[128];
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-        ::ptsname_r(master, name, sizeof name) != 0) {
-        const auto error = systemError("pseudo-terminal set-up");
-        ::close(master);
-        throw error;
-    }
-    device = name;
     // Opening and closing the device once puts the line in its "nobody
     // attached" state, which poll() then reports until a program opens it.
-    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int slave = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave >= 0)
         ::close(slave);
 }
@@ -101,22 +94,25 @@ bool PseudoTerminal::waitForClient(int timeoutMs) const
     return true;
 }
 
-bool PseudoTerminal::write(const uint8_t *data, size_t size, int timeoutMs)
+bool PseudoTerminal::write(const uint8_t *data, size_t size,
+                           const std::function<bool()> &keepWaiting)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const size_t written = writeSome(data, size);
         data += written;
         size -= written;
         if (size == 0)
             return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (!isOpen() || left <= 0)
+        if (!isOpen() || !keepWaiting())
             return false;
-        waitWritable(static_cast<int>(left));
+        waitWritable(50);
     }
+}
+
+bool PseudoTerminal::write(const uint8_t *data, size_t size, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    return write(data, size, [deadline] { return std::chrono::steady_clock::now() < deadline; });
 }
 
 size_t PseudoTerminal::writeSome(const uint8_t *data, size_t size)

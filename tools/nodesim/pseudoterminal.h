@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,11 @@ public:
     // Waits up to `timeoutMs` for clientReady().
     bool waitForClient(int timeoutMs) const;
 
-    // Writes all of `data`, waiting up to `timeoutMs` in all while the line
-    // is full. False when hung up or when the time ran out.
+    // Writes all of `data`. While the line is full it asks `keepWaiting`,
+    // about every 50 ms, whether to wait on. False when hung up or when
+    // keepWaiting said no.
+    bool write(const uint8_t *data, size_t size, const std::function<bool()> &keepWaiting);
+    // The same, waiting up to `timeoutMs` in all.
     bool write(const uint8_t *data, size_t size, int timeoutMs = 5000);
     bool write(const std::vector<uint8_t> &data, int timeoutMs = 5000)
     {

@@ -105,19 +105,12 @@ void Streamer::waitUntil(Clock::time_point deadline, const std::atomic<bool> &st
 
 bool Streamer::writeAll(const uint8_t *data, size_t size, const std::atomic<bool> &stop)
 {
-    for (;;) {
-        const size_t written = pty.writeSome(data, size);
-        data += written;
-        size -= written;
-        if (size == 0)
-            return true;
-        // A full line: the program reads slower than frames come. Wait for
-        // it, as a receiver whose frames queue up would.
+    // A full line: the program reads slower than frames come. Wait for it,
+    // as a receiver whose frames queue up would.
+    return pty.write(data, size, [&] {
         serviceInput();
-        if (stop || !pty.clientAttached())
-            return false;
-        pty.waitWritable(50);
-    }
+        return !stop && pty.clientAttached();
+    });
 }
 
 void Streamer::sendFrame(const Sample &sample, const std::atomic<bool> &stop)
