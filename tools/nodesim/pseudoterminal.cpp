@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace nodesim
@@ -81,17 +80,6 @@ bool PseudoTerminal::clientReady() const
     if (::tcgetattr(master, &settings) != 0)
         return false;
     return ::cfgetispeed(&settings) == B9600 && !(settings.c_lflag & ICANON);
-}
-
-bool PseudoTerminal::waitForClient(int timeoutMs) const
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!clientReady()) {
-        if (!isOpen() || std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 bool PseudoTerminal::write(const uint8_t *data, size_t size,

@@ -38,8 +38,6 @@ public:
     // A program holds the device open and has set it to 9600 baud in raw
     // mode, so bytes written now are no longer flushed by its set-up.
     bool clientReady() const;
-    // Waits up to `timeoutMs` for clientReady().
-    bool waitForClient(int timeoutMs) const;
 
     // Writes all of `data`. While the line is full it asks `keepWaiting`,
     // about every 50 ms, whether to wait on. False when hung up or when
