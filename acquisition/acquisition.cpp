@@ -4,6 +4,8 @@
 #include "serialdevices.h"
 #include "serialhandler.h"
 
+#include <QFileInfo>
+
 Acquisition::Acquisition(QObject *parent)
     : QObject(parent), serial(std::make_unique<serialhandler>()),
       log(std::make_unique<Datalogger>()), watch(*serial), port(*serial),
@@ -20,14 +22,45 @@ Acquisition::Acquisition(QObject *parent)
             [this](int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2) {
                 take({{a0, a1, a2}, {g0, g1, g2}}, Source::Port);
             });
+    connect(serial.get(), &serialhandler::lost, this, [this](const QString &reason) {
+        if (session.isActive())
+            session.note("lost", sessionRows(), "reason", reason);
+    });
+    connect(log.get(), &Datalogger::fileStarted, this, [this](const QString &path, qint64 offset) {
+        if (session.isActive())
+            session.logFile(path, offset, 0, sessionRows());
+        else
+            firstRowAt = {path, offset, 0};
+    });
+    connect(log.get(), &Datalogger::failing, this, [this](const QString &reason) {
+        if (session.isActive())
+            session.note("log_failed", sessionRows(), "reason", reason);
+    });
+    connect(log.get(), &Datalogger::resumed, this, [this] {
+        if (session.isActive())
+            session.note("log_resumed", sessionRows());
+    });
     clock.start();
 }
 
-Acquisition::~Acquisition() = default;
+Acquisition::~Acquisition()
+{
+    endSession();
+}
 
 void Acquisition::setOptions(const OptionSet &options)
 {
+    const bool switched = options.testMode != current.testMode;
     current = options;
+    if (!switched)
+        return;
+    if (!current.testMode) {
+        // What the receiver sent while test mode ran is old news.
+        serial->discardPending();
+        watch.resume(clock.elapsed());
+    }
+    if (session.isActive())
+        session.note("source", sessionRows(), "source", current.testMode ? "test" : "receiver");
 }
 
 void Acquisition::applyOptions(const OptionSet &options)
@@ -71,16 +104,22 @@ bool Acquisition::start(int intervalMs)
     // open until Stop.
     if (current.initMsgOn && !serial->SendInitMsg())
         return false;
+    if (logging && !log->failure().isEmpty())
+        emit message(log->failure(), false);
     ticks->start(intervalMs);
     if (!current.testMode)
         watch.start(clock.elapsed());
     watchTicks->start();
+    sessionAllowed = true;
     emit statusChanged();
     return true;
 }
 
 void Acquisition::stop()
 {
+    // What has arrived since the last tick is the session's too.
+    if (!current.testMode)
+        port.poll();
     // A port left open by a switch to test mode is closed too.
     const bool closed = serial->CloseUsb() == 1;
     if (current.testMode)
@@ -90,6 +129,8 @@ void Acquisition::stop()
     else
         emit message("Port already closed", false);
     ticks->stop();
+    endSession();
+    sessionAllowed = false;
     watch.stop();
     watchTicks->stop();
     emit statusChanged();
@@ -107,6 +148,17 @@ void Acquisition::sendInitMessage()
 void Acquisition::tick()
 {
     source().poll();
+    if (!current.testMode)
+        watch.noteRead(clock.elapsed());
+}
+
+void Acquisition::setLogging(bool on)
+{
+    if (on == logging)
+        return;
+    logging = on;
+    if (session.isActive())
+        session.datalog(on, sessionRows());
 }
 
 void Acquisition::take(const Sample &s, Source from)
@@ -116,18 +168,69 @@ void Acquisition::take(const Sample &s, Source from)
     if (from != logSource)
         log->startNewFile();
     logSource = from;
+    const bool first = sessionAllowed && !session.isActive();
+    // Where the row goes, should it begin the session: on in the open file,
+    // or in a file started for it (which says so itself).
+    if (first)
+        firstRowAt = {log->currentFile(), log->currentSize(), log->rowCount()};
+    const long long before = log->rowsWritten();
     log->Log(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
+    if (first && log->rowsWritten() > before)
+        beginSession();
+}
+
+void Acquisition::beginSession()
+{
+    Session::Origin origin;
+    origin.start = QDateTime::currentDateTime();
+    origin.options = current;
+    origin.device = serial->deviceName();
+    origin.testMode = current.testMode;
+    origin.intervalMs = ticks->interval();
+    QString error;
+    if (!session.begin(QFileInfo(firstRowAt.file).absolutePath(), origin, &error)) {
+        // Said once; the rows go on without a session file.
+        sessionAllowed = false;
+        emit message(error, false);
+        return;
+    }
+    rowsBefore = log->rowsWritten() - 1;
+    session.logFile(firstRowAt.file, firstRowAt.offset, firstRowAt.index, 0);
+}
+
+void Acquisition::endSession()
+{
+    if (!session.isActive())
+        return;
+    session.end(sessionRows(), watch.isActive() ? watch.frames() : 0,
+                watch.isActive() ? watch.strayBytes() : 0);
+}
+
+long long Acquisition::sessionRows() const
+{
+    return log->rowsWritten() - rowsBefore;
 }
 
 void Acquisition::watchLink()
 {
     if (!current.testMode) {
         bool reopened = false;
-        for (const QString &line : watch.check(clock.elapsed(), &reopened))
+        const QStringList warnings = watch.check(clock.elapsed(), &reopened);
+        if (reopened) {
+            emit message("Serial port reopened", false);
+            if (session.isActive())
+                session.note("reopened", sessionRows());
+            if (current.initMsgOn)
+                serial->SendInitMsg();
+        }
+        for (const QString &line : warnings) {
             emit message(line, false);
-        if (reopened && current.initMsgOn)
-            serial->SendInitMsg();
+            if (session.isActive())
+                session.note("warning", sessionRows(), "text", line);
+        }
     }
+    if (session.isActive())
+        session.mark(sessionRows());
     emit statusChanged();
 }
 
@@ -136,11 +239,13 @@ Acquisition::Status Acquisition::status() const
     Status s;
     s.acquiring = isAcquiring();
     s.testMode = current.testMode;
+    s.lost = !current.testMode && watch.lost();
     s.device = serial->deviceName();
     s.samplesPerSecond = watch.samplesPerSecond();
-    s.frames = serial->frameSearch().framesFound();
-    s.strayBytes = serial->frameSearch().bytesDropped();
+    s.frames = watch.frames();
+    s.strayBytes = watch.strayBytes();
     s.logFile = log->currentFile();
     s.logRows = log->rowCount();
+    s.logFailure = logging ? log->failure() : QString();
     return s;
 }

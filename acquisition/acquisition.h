@@ -4,6 +4,7 @@
 #include "optionset.h"
 #include "sample.h"
 #include "samplesource.h"
+#include "session.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,14 +17,17 @@ class Datalogger;
 class serialhandler;
 
 // Acquisition, without a window: the receiver's serial link or the test
-// mode's generator as the source of samples, the watch over the link, and
-// the logger, driven by start(), stop() and the ticks of timer(). The main
-// window and the recorder both sit on it; everything runs in one thread.
+// mode's generator as the source of samples, the watch over the link, the
+// logger and the session file, driven by start(), stop() and the ticks of
+// timer(). The main window and the recorder both sit on it; everything runs
+// in one thread.
 //
 // The road of a sample: each tick polls the source in use. The link's
 // samples leave on the link's own SendData signal, generated ones on
 // generated(); the acquisition itself logs every sample of either source
-// while logging is on, and no log file holds samples of both sources.
+// while logging is on, no log file holds samples of both sources, and the
+// session file (begun at the first row logged after Start, ended by Stop)
+// says which rows are the session's and when they came.
 //
 // The link and the logger have their own message signals (SendText,
 // NewFileCreated); message() carries the acquisition's own lines.
@@ -32,6 +36,7 @@ class Acquisition : public QObject
     Q_OBJECT
 public:
     explicit Acquisition(QObject *parent = nullptr);
+    // Ends a session that is still running.
     ~Acquisition() override;
 
     serialhandler *link() const { return serial.get(); }
@@ -42,7 +47,8 @@ public:
 
     // The options in force: the source (test mode or the receiver) and the
     // init message. A switch of source while logging starts a new log file
-    // at the next sample.
+    // at the next sample; a switch back to the receiver drops what it sent
+    // meanwhile, unread.
     void setOptions(const OptionSet &options);
     const OptionSet &options() const { return current; }
     // setOptions, and the link's and the logger's settings handed over as
@@ -53,32 +59,36 @@ public:
 
     // Start: opens the port in wireless mode, sends the init message when
     // asked for, then ticks every intervalMs. False, with the reason said,
-    // when a step fails; a running acquisition then goes on as it was.
+    // when a step fails; a running acquisition then goes on as it was. A
+    // logger that cannot write is said again.
     bool start(int intervalMs);
-    // Stop: closes an open port (in either mode) and stops the ticks. Its
-    // line begins a new page of the message log.
+    // Stop: takes every complete frame waiting on the port, closes it (in
+    // either mode), stops the ticks and ends the session. Its line begins a
+    // new page of the message log.
     void stop();
     bool isAcquiring() const { return ticks->isActive(); }
     // "Init Msg": sends the init message now, whatever the state.
     void sendInitMessage();
 
-    // What the status bar shows while acquiring.
+    // What the status bar shows while acquiring; counts are from the Start.
     struct Status {
         bool acquiring = false;
         bool testMode = false;
+        bool lost = false; // the receiver is away and being reopened
         QString device;
         long long samplesPerSecond = 0;
         long long frames = 0;
         long long strayBytes = 0;
         QString logFile; // empty while no file is open
         int logRows = 0;
+        QString logFailure; // why rows are not written; empty while they are
     };
     Status status() const;
 
 public slots:
     void tick();
     // Whether samples are logged ("Datalog").
-    void setLogging(bool on) { logging = on; }
+    void setLogging(bool on);
 
 signals:
     // A line for the user; newPage: it begins a new page of the message log
@@ -93,9 +103,14 @@ private:
     enum class Source { Port, Test };
     void take(const Sample &sample, Source source);
     bool openPort(int intervalMs);
-    // Twice a second while acquiring: the link's warnings and reopening.
+    // Twice a second while acquiring: the link's warnings, reopening, and
+    // the session's time mark.
     void watchLink();
     SampleSource &source();
+    // Rows logged in the running session.
+    long long sessionRows() const;
+    void beginSession();
+    void endSession();
 
     std::unique_ptr<serialhandler> serial;
     std::unique_ptr<Datalogger> log;
@@ -109,4 +124,15 @@ private:
     bool logging = false;
     // The source whose samples the open log file holds.
     Source logSource = Source::Port;
+    Session session;
+    // Where the row that begins a session went.
+    struct {
+        QString file;
+        qint64 offset;
+        int index;
+    } firstRowAt;
+    // Rows the logger had written when the session began; -1: no session
+    // may begin (not acquiring, or the session's file failed).
+    long long rowsBefore = -1;
+    bool sessionAllowed = false;
 };

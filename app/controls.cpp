@@ -72,15 +72,19 @@ void MainWindow::showLinkState()
     if (s.acquiring && s.testMode) {
         text = "Test mode";
     } else if (s.acquiring) {
-        text = QStringLiteral("%1 · %2 samples/s · %3 frames · %4 stray bytes")
-                   .arg(QFileInfo(s.device).fileName())
-                   .arg(s.samplesPerSecond)
+        const QString rate = s.lost ? QStringLiteral("lost, reopening")
+                                    : QStringLiteral("%1 samples/s").arg(s.samplesPerSecond);
+        text = QStringLiteral("%1 · %2 · %3 frames · %4 stray bytes")
+                   .arg(QFileInfo(s.device).fileName(), rate)
                    .arg(s.frames)
                    .arg(s.strayBytes);
         details = s.device;
     }
     // Names only: the full paths are in the tool tip.
-    if (s.acquiring && !s.logFile.isEmpty()) {
+    if (s.acquiring && !s.logFailure.isEmpty()) {
+        text += "\nlog failing: " + s.logFailure;
+        details += "\n" + s.logFailure;
+    } else if (s.acquiring && !s.logFile.isEmpty()) {
         text +=
             QStringLiteral("\nlog %1: %2 rows").arg(QFileInfo(s.logFile).fileName()).arg(s.logRows);
         details += "\n" + QFileInfo(s.logFile).absoluteFilePath();

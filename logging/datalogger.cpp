@@ -24,6 +24,7 @@ void Datalogger::ReceiveFilename(QString filename_)
 void Datalogger::CreateFile()
 {
     QDateTime start = clock();
+    lastTry = start;
     QString name;
     do {
         name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
@@ -38,29 +39,32 @@ void Datalogger::CreateFile()
 
     // Unbuffered, so that each row reaches the system in the write call that
     // carries it and a failing row is seen as that row fails.
+    const bool existed = file.exists();
     if (!file.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
         reportFailure(QStringLiteral("File could not be created!"),
                       QStringLiteral("Log file %1 could not be opened: %2")
                           .arg(QFileInfo(name).absoluteFilePath(), file.errorString()));
         return;
     }
+    const qint64 offset = file.size();
     QString reason;
     const QByteArray header = QByteArray(logformat::header) + '\n';
     if (!writeLine(header.constData(), header.size(), &reason)) {
-        abandonFile(reason);
+        abandonFile(reason, !existed || offset == 0);
         return;
     }
     fileOpen = true;
-    failureReported = false;
+    emit fileStarted(name, offset);
     emit NewFileCreated(QStringLiteral("New file created: ") + name);
 }
 
 void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z)
 {
-    if (!fileOpen)
+    // After a failure, a new file is tried now and then, not at every row.
+    if (!fileOpen && (problem.isEmpty() || qAbs(lastTry.msecsTo(clock())) >= retryInterval))
         CreateFile();
     if (!fileOpen)
-        return; // Nowhere to write this row; CreateFile has reported why.
+        return; // Nowhere to write this row; the failure has been reported.
 
     // Seven ints of at most 11 characters, six commas and a line feed.
     char row[96];
@@ -73,8 +77,14 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
     *p++ = '\n';
     QString reason;
     if (!writeLine(row, p - row, &reason)) {
-        abandonFile(reason);
+        abandonFile(reason, false);
         return;
+    }
+    ++written;
+    if (!problem.isEmpty()) {
+        problem.clear();
+        failureReported = false;
+        emit resumed();
     }
 
     ++lineIndex;
@@ -122,10 +132,12 @@ bool Datalogger::writeLine(const char *line, qint64 size, QString *reason)
     return true;
 }
 
-void Datalogger::abandonFile(const QString &reason)
+void Datalogger::abandonFile(const QString &reason, bool created)
 {
     const QString name = file.fileName();
     file.close();
+    if (created)
+        file.remove();
     endFile();
     reportFailure(QString(), QStringLiteral("Writing to %1 failed: %2. Rows are lost until a new "
                                             "log file is started.")
@@ -134,9 +146,11 @@ void Datalogger::abandonFile(const QString &reason)
 
 void Datalogger::reportFailure(const QString &headline, const QString &detail)
 {
+    problem = detail;
     if (failureReported)
         return;
     failureReported = true;
+    emit failing(detail);
     qWarning().noquote() << detail;
     if (!headline.isEmpty())
         emit NewFileCreated(headline);

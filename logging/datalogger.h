@@ -17,8 +17,10 @@
 //
 // Failures are never silent and never fatal: a file that cannot be started or
 // written is reported once per run of failures on NewFileCreated (and with
-// path and reason as a warning), the rows meanwhile are dropped, and every
-// following sample tries to start a new file until one succeeds.
+// path and reason as a warning), and failure() says why until a row is
+// written again. The rows meanwhile are lost; a new file is tried at the
+// next sample at least retryInterval after the last try, and a try that
+// fails leaves no empty file behind.
 class Datalogger : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,13 @@ public:
     // The file rows go to now (empty when none is open) and the rows it has.
     QString currentFile() const { return fileOpen ? file.fileName() : QString(); }
     int rowCount() const { return lineIndex; }
+    // Where the next row goes in the open file: its size in bytes.
+    qint64 currentSize() const { return fileOpen ? file.size() : 0; }
+    // Rows written since construction.
+    long long rowsWritten() const { return written; }
+    // Why rows are not being written, naming the file; empty while they are.
+    QString failure() const { return problem; }
+    static constexpr qint64 retryInterval = 5000; // milliseconds
 
     // The local time files are named after; the system's clock unless set.
     void setClock(std::function<QDateTime()> now) { clock = std::move(now); }
@@ -38,6 +47,12 @@ signals:
     // "File could not be created!", or a line naming a file and the reason it
     // failed.
     void NewFileCreated(QString);
+    // A file was started at `path`; its header, and then its rows, begin at
+    // byte `offset` (more than 0 when the file is appended to).
+    void fileStarted(const QString &path, qint64 offset);
+    // Rows stopped being written (failure() says why), and are written again.
+    void failing(const QString &reason);
+    void resumed();
 
 public slots:
     // Directory for files started from now on; the open file is kept.
@@ -64,8 +79,9 @@ private:
     bool writeLine(const char *line, qint64 size, QString *reason);
     // The next row starts a new file; the current one stays open until then.
     void endFile();
-    // Closes the file after a failed write and reports it.
-    void abandonFile(const QString &reason);
+    // Closes the file after a failed write and reports it; a file that held
+    // nothing before this start is removed.
+    void abandonFile(const QString &reason, bool created);
     // Reports a failure unless this run of failures has been reported already.
     void reportFailure(const QString &headline, const QString &detail);
 
@@ -75,8 +91,11 @@ private:
     bool fileOpen;
     int lineIndex;
     int newfileIndex;
-    // A failure has been reported and no file has been started since.
+    // A failure has been reported and no row has been written since.
     bool failureReported;
+    QString problem;
+    QDateTime lastTry; // of a file start that failed
+    long long written = 0;
     // The next file must not be the one named here.
     QString avoidName;
 };

@@ -8,6 +8,12 @@ FrameSearch::FrameSearch() : sensorDatabase(nullptr), msgBuffer{}
     setFormat(FrameFormat());
 }
 
+void FrameSearch::drop()
+{
+    dropped += msgIndex;
+    msgIndex = 0;
+}
+
 void FrameSearch::setFormat(const FrameFormat &format)
 {
     frameFormat = format;
@@ -30,7 +36,10 @@ bool FrameSearch::take(uint8_t byte)
         return false;
     decode();
     ++frames;
-    dropped += msgIndex - frameLength;
+    const int stray = msgIndex - frameLength;
+    dropped += stray;
+    sameStrayRun = stray == lastStray ? sameStrayRun + 1 : 1;
+    lastStray = stray;
     msgIndex = 0;
     return true;
 }

@@ -44,10 +44,18 @@ public:
     Held endPass();
 
     int heldBytes() const { return msgIndex; }
+    // Drops the bytes held (counted as bytes that belonged to no frame).
+    void drop();
     // Totals since construction: frames found, and bytes that belonged to no
     // frame (dropped in front of a frame, or when the hold was full or long).
     long long framesFound() const { return frames; }
     long long bytesDropped() const { return dropped; }
+    // The bytes dropped in front of the last frame found, and how many
+    // frames in a row, up to it, had that same number in front of them. A
+    // long run of the same nonzero number is the mark of frames longer than
+    // the format.
+    int strayBeforeLast() const { return lastStray; }
+    long long sameStrayFrames() const { return sameStrayRun; }
 
 private:
     void decode();
@@ -61,4 +69,6 @@ private:
     int msgIndex = 0;
     long long frames = 0;
     long long dropped = 0;
+    int lastStray = 0;
+    long long sameStrayRun = 0;
 };

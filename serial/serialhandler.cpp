@@ -150,6 +150,14 @@ void serialhandler::loseDevice(const char *reason)
     qDebug().noquote() << text;
     port.reset();
     emit SendText(text);
+    emit lost(QString::fromLocal8Bit(reason));
+}
+
+void serialhandler::discardPending()
+{
+    if (isOpen())
+        ::tcflush(port->GetFileDescriptor(), TCIFLUSH);
+    search.drop();
 }
 
 void serialhandler::readSerial()

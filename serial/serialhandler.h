@@ -39,6 +39,10 @@ public:
     // none or a write failed; true with no open port (nothing is written).
     bool SendInitMsg();
 
+    // Drops what the receiver has sent and is not read yet, and the bytes of
+    // a frame begun: reading goes on from what arrives after this.
+    void discardPending();
+
     const FrameSearch &frameSearch() const { return search; }
     // Bytes read from the receiver since construction.
     long long bytesReceived() const { return received; }
@@ -46,6 +50,9 @@ public:
 signals:
     void SendText(QString);
     void SendData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2);
+    // The open port failed (the receiver was unplugged); it counts as closed
+    // now. Emitted after the SendText that says so.
+    void lost(const QString &reason);
 
 public slots:
     // optionFrame: the nine-entry option array; read only during the call.
