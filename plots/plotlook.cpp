@@ -1,6 +1,6 @@
 #include "plotlook.h"
 
-#include "frameformat.h"
+#include "sample.h"
 
 #include <qcustomplot.h>
 
