@@ -1,27 +1,26 @@
 // Cost of one sample on the live plots, both plots together, in CPU time of
 // the GUI thread, at plot windows of 100, 1 000, 10 000 and 100 000 points:
 //
-//  - program: the main window as a user sets it up (both plots shown, 600 x 375
-//    each, "Autoscale" checked), fed through its sample slot OtaVastaanData;
-//  - displays: the same window without plots, fed alike: the share of the
-//    numeric displays, taken off the program's figure to give the plots' own;
+//  - plots: the two LivePlots as the main window builds them (the plots' look,
+//    three live graphs each, 600 x 375 each, shown), fed one sample at a time
+//    as LivePlots::append feeds them with "Autoscale" checked;
 //  - copy-all: two plain QCustomPlots set up alike, fed by copying every
 //    buffer into the graphs and redrawing both plots at every sample.
 //
-// Each sample is followed by the plots' redraw (the program draws them at most
-// 25 times a second, so the benchmark waits for it; waiting costs
-// no CPU time).
+// Each sample is followed by the plots' redraw (a LivePlot draws at most 25
+// times a second, so the benchmark waits for it; waiting costs no CPU time).
 // The samples are the test mode's sine waves; the plots are full before
 // timing starts. Then resident memory at a window of 100 000 points.
 //
 //   bench_plots [samples]     (timed samples per run, default 200)
 
-#include "benchwindow.h"
+#include "liveplot.h"
+#include "liveplotgraph.h"
+#include "plotlook.h"
+#include "sample.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QEventLoop>
-#include <QSpinBox>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -30,7 +29,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 namespace
 {
@@ -67,21 +65,22 @@ Values wave(long t)
              int16_t(55 * std::cos(0.3 * x)), int16_t(150 * std::sin(0.05 * x))}};
 }
 
-// The main window as a user builds it: "Draw plots" and the plot window given.
-std::unique_ptr<MainWindow> startWindow(bool plots, int window)
+// Builds the accelerometer and the gyroscope plot on `top` as the main
+// window places them when both sensors are in use, with the plots' look;
+// addCurve(plot) adds one graph to a plot.
+template <class Plot, class AddCurve>
+void setUpPlots(QWidget &top, Plot *(&plots)[2], AddCurve addCurve)
 {
-    return bench::startWindow([&](Options &o) {
-        bench::child<QCheckBox>(&o, "checkBox")->setChecked(plots);
-        bench::child<QSpinBox>(&o, "AutoClearLines")->setValue(window);
-    });
-}
-
-void feed(MainWindow &window, const Values &s)
-{
-    QMetaObject::invokeMethod(&window, "OtaVastaanData", Q_ARG(int16_t, s.v[0]),
-                              Q_ARG(int16_t, s.v[1]), Q_ARG(int16_t, s.v[2]),
-                              Q_ARG(int16_t, s.v[3]), Q_ARG(int16_t, s.v[4]),
-                              Q_ARG(int16_t, s.v[5]));
+    top.resize(1000, 780);
+    const int sensors[2] = {sensor::accelerometer, sensor::gyroscope};
+    const char *titles[2] = {"acc", "gyro"};
+    for (int p = 0; p < 2; ++p) {
+        Plot *plot = plots[p] = new Plot(&top);
+        plot->setGeometry(400, 23 + 375 * p, 600, 375);
+        plotlook::setUp(plot, sensors[p], titles[p], top.font());
+        for (int axis = 0; axis < 3; ++axis)
+            plotlook::styleCurve(addCurve(plot), sensors[p], axis);
+    }
 }
 
 // Mean CPU ms per sample of `samples` samples, each followed by the redraw
@@ -106,55 +105,68 @@ double timeSamples(int samples, long &t, Step step, QCustomPlot *drawn = nullptr
     return (threadCpuMs() - start) / samples;
 }
 
-// The program: the window hidden while the plots fill (a hidden plot is not
-// drawn), then shown and timed.
-double programCost(bool plots, int window, int samples)
+// The live plots, fed as LivePlots::append feeds them with "Autoscale"
+// checked: the oldest point dropped once the window is full, one point
+// appended to each graph, a redraw asked for, the time axis moved on.
+class LivePlotPair
 {
-    auto w = startWindow(plots, window);
+public:
+    explicit LivePlotPair(int window) : window(window)
+    {
+        setUpPlots(top, plots, [](LivePlot *plot) { return plot->addLiveGraph(); });
+    }
+
+    void sample(const Values &s)
+    {
+        const bool full = count > window;
+        for (int p = 0; p < 2; ++p) {
+            if (full)
+                plots[p]->dropOldest();
+            const int16_t *v = s.v + 3 * p;
+            plots[p]->appendPoints(count, {double(v[0]), double(v[1]), double(v[2])});
+            plots[p]->redraw();
+        }
+        for (LivePlot *plot : plots)
+            plot->xAxis->setRange(count - window, count * 1.2);
+        ++count;
+    }
+    void show()
+    {
+        top.show();
+        QCoreApplication::processEvents();
+    }
+    QCustomPlot *gyroPlot() const { return plots[1]; }
+
+private:
+    const int window;
+    int count = 0;
+    QWidget top;
+    LivePlot *plots[2];
+};
+
+// The plots hidden while they fill (a hidden plot is not drawn), then shown
+// and timed.
+double liveCost(int window, int samples)
+{
+    LivePlotPair plots(window);
     long t = 0;
     for (; t <= window; ++t)
-        feed(*w, wave(t));
-    w->show();
-    QCoreApplication::processEvents();
-    auto *drawn = plots ? w->findChild<QCustomPlot *>("gyroPlot") : nullptr;
-    timeSamples(5, t, [&](const Values &s) { feed(*w, s); }, drawn);
-    return timeSamples(samples, t, [&](const Values &s) { feed(*w, s); }, drawn);
+        plots.sample(wave(t));
+    plots.show();
+    const auto step = [&](const Values &s) { plots.sample(s); };
+    timeSamples(5, t, step, plots.gyroPlot());
+    return timeSamples(samples, t, step, plots.gyroPlot());
 }
 
-// Copy-everything: plots configured as the program's, fed by handing the whole
-// buffers to the graphs and redrawing both plots completely at every sample.
+// Copy-everything: plain QCustomPlots set up as the live plots, fed by handing
+// the whole buffers to the graphs and redrawing both plots completely at
+// every sample.
 class CopyAllPlots
 {
 public:
     explicit CopyAllPlots(int window) : window(window)
     {
-        top.resize(1000, 780);
-        const char *titles[2] = {"acc", "gyro"};
-        const double ranges[2][2] = {{-150, 1100}, {-500, 500}};
-        const QColor colours[3] = {QColor(0, 0, 255), QColor(0, 255, 0), QColor(255, 0, 0)};
-        for (int p = 0; p < 2; ++p) {
-            QCustomPlot *plot = plots[p] = new QCustomPlot(&top);
-            plot->setGeometry(400, 23 + 375 * p, 600, 375);
-            plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectAxes |
-                                  QCP::iSelectLegend | QCP::iSelectPlottables | QCP::iSelectOther);
-            plot->xAxis->setRange(0, 100);
-            plot->yAxis->setRange(ranges[p][0], ranges[p][1]);
-            plot->axisRect()->setupFullAxesBox(false);
-            plot->plotLayout()->insertRow(0);
-            plot->plotLayout()->addElement(0, 0, new QCPTextElement(plot, titles[p]));
-            plot->xAxis->setLabel("Time");
-            plot->yAxis->setLabel("Magnitude");
-            plot->legend->setVisible(true);
-            QFont legendFont = top.font();
-            legendFont.setPointSize(10);
-            plot->legend->setFont(legendFont);
-            const QPen grid(QColor(0, 0, 0), 1, Qt::DotLine);
-            plot->xAxis->grid()->setPen(grid);
-            plot->yAxis->grid()->setPen(grid);
-            for (const QColor &colour : colours)
-                plot->addGraph()->setPen(QPen(colour));
-            plot->setBackground(QColor(240, 235, 226));
-        }
+        setUpPlots(top, plots, [](QCustomPlot *plot) { return plot->addGraph(); });
     }
 
     // Fills the buffers to the window without drawing, then shows the plots.
@@ -214,7 +226,7 @@ double copyAllCost(int window, int samples)
 
 int main(int argc, char **argv)
 {
-    // The program's own diagnostics would break up the table.
+    // Qt's own diagnostics would break up the table.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
         if (type >= QtCriticalMsg)
             std::fprintf(stderr, "%s\n", qPrintable(msg));
@@ -224,32 +236,28 @@ int main(int argc, char **argv)
 
     std::printf("Live plots, both plots, CPU ms per sample (platform %s, %d samples a run)\n",
                 qPrintable(QGuiApplication::platformName()), samples);
-    std::printf("%8s %9s %9s %9s %10s %7s\n", "window", "program", "displays", "plots", "copy-all",
-                "ratio");
+    std::printf("%8s %9s %10s %7s\n", "window", "plots", "copy-all", "ratio");
     for (int window : {100, 1000, 10000, 100000}) {
-        const double program = programCost(true, window, samples);
-        const double displays = programCost(false, window, samples);
+        const double plots = liveCost(window, samples);
         // The copy-all way takes tens of milliseconds a sample at large windows.
         const double copyAll =
             copyAllCost(window, window >= 100000 ? std::max(1, samples / 10) : samples);
-        const double plots = program - displays;
-        std::printf("%8d %9.3f %9.3f %9.3f %10.3f %6.1fx\n", window, program, displays, plots,
-                    copyAll, copyAll / plots);
+        std::printf("%8d %9.3f %10.3f %6.1fx\n", window, plots, copyAll, copyAll / plots);
         std::fflush(stdout);
     }
-    std::printf("program: the window's sample slot with plots; displays: the same without plots;\n"
-                "plots = program - displays; ratio = copy-all / plots.\n");
+    std::printf("plots: the live plots fed one sample at a time and redrawn;\n"
+                "ratio = copy-all / plots.\n");
 
-    // Memory: the program's window hidden (nothing is drawn), filled to
-    // 100 000 points, then fed ten times as many samples again.
-    auto w = startWindow(true, 100000);
+    // Memory: the plots hidden (nothing is drawn), filled to 100 000 points,
+    // then fed ten times as many samples again.
+    LivePlotPair plots(100000);
     long t = 0;
     for (; t <= 100000; ++t)
-        feed(*w, wave(t));
+        plots.sample(wave(t));
     long kib[3] = {residentKiB(), 0, 0};
     for (int round = 1; round <= 2; ++round) {
         for (const long end = t + 1000000; t < end; ++t)
-            feed(*w, wave(t));
+            plots.sample(wave(t));
         kib[round] = residentKiB();
     }
     std::printf("Resident memory at window 100 000: %ld KiB when full, %ld KiB after a further "

@@ -1,8 +1,6 @@
 // Recordings as a user keeps and opens them: files the program's logger wrote
 // read back, other files refused at their first bad line, recordings opened
-// from the main window, the extremes their curves are drawn through, and
-// images written by the built program.
-#include "columnextremes.h"
+// from the main window, and images written by the built program.
 #include "datalogger.h"
 #include "mmtest.h"
 #include "recording.h"
@@ -11,8 +9,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
-
-#include <random>
 
 namespace
 {
@@ -144,22 +140,6 @@ private slots:
         QCOMPARE(gyro->xAxis->range(), QCPRange(0, 299));
         const QCPRange values = gyro->yAxis->range();
         QVERIFY(values.contains(-32768) && values.contains(32767) && values.size() < 80000);
-    }
-
-    // What the viewer draws for a run of rows on one pixel column.
-    void extremesOfRuns()
-    {
-        std::mt19937 random(1);
-        std::vector<std::int16_t> values(100000);
-        std::generate(values.begin(), values.end(), [&] { return std::int16_t(random()); });
-        const ColumnExtremes extremes(values);
-        for (std::size_t i = 0, a, b; i < 20000; ++i) {
-            a = random() % values.size();
-            b = std::min(values.size(), a + 1 + random() % (i % 2 ? 50 : values.size()));
-            const auto [min, max] = std::minmax_element(&values[a], &values[0] + b);
-            QCOMPARE(extremes.over(a, b).min, *min);
-            QCOMPARE(extremes.over(a, b).max, *max);
-        }
     }
 
     void exportsThroughTheProgram_data()

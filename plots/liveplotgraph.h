@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extremes.h"
+
 #include <qcustomplot.h>
 
 #include <cstdint>
@@ -45,24 +47,21 @@ protected:
                               const QCPGraphDataContainer::const_iterator &end) const override;
 
 private:
-    struct Extremes {
-        double min;
-        double max;
-    };
-
     bool summaryCovers(const QCPGraphDataContainer::const_iterator &begin,
                        const QCPGraphDataContainer::const_iterator &end) const;
     // Minimum and maximum of the values of keys first..last (inclusive), all held.
-    Extremes extremes(std::int64_t first, std::int64_t last) const;
-    Extremes scan(std::int64_t first, std::int64_t last) const;
-    void setLeaf(std::int64_t block, Extremes e);
+    Extremes<double> extremes(std::int64_t first, std::int64_t last) const;
+    Extremes<double> scan(std::int64_t first, std::int64_t last) const;
+    void setLeaf(std::int64_t block, Extremes<double> e);
+    // Node i of the tree from its two children.
+    void updateNode(std::size_t i);
     void rebuildSummary();
 
     // The tree of block extremes: leaves at [blocks, 2 * blocks), block b of
     // keys [b * 16, b * 16 + 16) at leaf blocks + (b mod blocks), so the tree
     // is a ring over the most recent keys. Leaves of blocks that have been
     // dropped keep stale values; they are never read.
-    std::vector<Extremes> tree;
+    std::vector<Extremes<double>> tree;
     std::int64_t blocks = 0;
     std::int64_t endKey = 0; // one past the last key appended
     bool summaryValid = true;

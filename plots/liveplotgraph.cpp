@@ -1,6 +1,5 @@
 #include "liveplotgraph.h"
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -35,13 +34,13 @@ void LivePlotGraph::appendPoint(double key, double value)
         rebuildSummary();
         return;
     }
-    Extremes e{value, value};
+    auto e = Extremes<double>::of(value);
     if (k % blockSize != 0) {
         // A block that began before the points now held (after a start at an
         // unaligned key) may carry stale extremes; it is only ever read in
         // part, point by point, so merging into it does no harm.
-        const Extremes &leaf = tree[size_t(blocks + ((k >> blockBits) & (blocks - 1)))];
-        e = {std::min(leaf.min, value), std::max(leaf.max, value)};
+        e = tree[size_t(blocks + ((k >> blockBits) & (blocks - 1)))];
+        e.merge(value);
     }
     setLeaf(k >> blockBits, e);
 }
@@ -61,14 +60,18 @@ void LivePlotGraph::clearPoints()
     summaryValid = true;
 }
 
-void LivePlotGraph::setLeaf(std::int64_t block, Extremes e)
+void LivePlotGraph::setLeaf(std::int64_t block, Extremes<double> e)
 {
     auto i = size_t(blocks + (block & (blocks - 1)));
     tree[i] = e;
-    for (i >>= 1; i > 0; i >>= 1) {
-        tree[i] = {std::min(tree[2 * i].min, tree[2 * i + 1].min),
-                   std::max(tree[2 * i].max, tree[2 * i + 1].max)};
-    }
+    for (i >>= 1; i > 0; i >>= 1)
+        updateNode(i);
+}
+
+void LivePlotGraph::updateNode(std::size_t i)
+{
+    tree[i] = tree[2 * i];
+    tree[i].merge(tree[2 * i + 1]);
 }
 
 void LivePlotGraph::rebuildSummary()
@@ -86,17 +89,11 @@ void LivePlotGraph::rebuildSummary()
     while (n < 2 * needed)
         n *= 2;
     blocks = n;
-    const double inf = std::numeric_limits<double>::infinity();
-    tree.assign(size_t(2 * n), Extremes{inf, -inf});
-    for (auto it = mDataContainer->constBegin(); it != mDataContainer->constEnd(); ++it) {
-        Extremes &leaf = tree[size_t(n + ((std::int64_t(it->key) >> blockBits) & (n - 1)))];
-        leaf.min = std::min(leaf.min, it->value);
-        leaf.max = std::max(leaf.max, it->value);
-    }
-    for (auto i = size_t(n - 1); i > 0; --i) {
-        tree[i] = {std::min(tree[2 * i].min, tree[2 * i + 1].min),
-                   std::max(tree[2 * i].max, tree[2 * i + 1].max)};
-    }
+    tree.assign(size_t(2 * n), Extremes<double>::none());
+    for (auto it = mDataContainer->constBegin(); it != mDataContainer->constEnd(); ++it)
+        tree[size_t(n + ((std::int64_t(it->key) >> blockBits) & (n - 1)))].merge(it->value);
+    for (auto i = size_t(n - 1); i > 0; --i)
+        updateNode(i);
 }
 
 bool LivePlotGraph::summaryCovers(const QCPGraphDataContainer::const_iterator &begin,
@@ -116,20 +113,17 @@ bool LivePlotGraph::summarises() const
     return summaryCovers(mDataContainer->constBegin(), mDataContainer->constEnd());
 }
 
-LivePlotGraph::Extremes LivePlotGraph::scan(std::int64_t first, std::int64_t last) const
+Extremes<double> LivePlotGraph::scan(std::int64_t first, std::int64_t last) const
 {
     const auto base = std::int64_t(mDataContainer->constBegin()->key);
     auto it = mDataContainer->constBegin() + int(first - base);
-    Extremes e{it->value, it->value};
-    for (std::int64_t k = first + 1; k <= last; ++k) {
-        ++it;
-        e.min = std::min(e.min, it->value);
-        e.max = std::max(e.max, it->value);
-    }
+    auto e = Extremes<double>::of(it->value);
+    for (std::int64_t k = first + 1; k <= last; ++k)
+        e.merge((++it)->value);
     return e;
 }
 
-LivePlotGraph::Extremes LivePlotGraph::extremes(std::int64_t first, std::int64_t last) const
+Extremes<double> LivePlotGraph::extremes(std::int64_t first, std::int64_t last) const
 {
     if (last - first < scanLimit)
         return scan(first, last);
@@ -137,25 +131,19 @@ LivePlotGraph::Extremes LivePlotGraph::extremes(std::int64_t first, std::int64_t
     // Whole blocks from the tree, the ragged ends point by point.
     const std::int64_t wholeFirst = (first + blockSize - 1) & ~(blockSize - 1);
     const std::int64_t wholeEnd = (last + 1) & ~(blockSize - 1);
-    Extremes e{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    auto e = Extremes<double>::none();
     if (wholeFirst > first)
         e = scan(first, wholeFirst - 1);
-    if (wholeEnd <= last) {
-        const Extremes tail = scan(wholeEnd, last);
-        e = {std::min(e.min, tail.min), std::max(e.max, tail.max)};
-    }
+    if (wholeEnd <= last)
+        e.merge(scan(wholeEnd, last));
     auto take = [&](std::int64_t lo, std::int64_t hi) { // leaves lo..hi, inclusive
         auto l = size_t(lo + blocks);
         auto r = size_t(hi + blocks + 1);
         while (l < r) {
-            if (l & 1) {
-                e = {std::min(e.min, tree[l].min), std::max(e.max, tree[l].max)};
-                ++l;
-            }
-            if (r & 1) {
-                --r;
-                e = {std::min(e.min, tree[r].min), std::max(e.max, tree[r].max)};
-            }
+            if (l & 1)
+                e.merge(tree[l++]);
+            if (r & 1)
+                e.merge(tree[--r]);
             l >>= 1;
             r >>= 1;
         }
@@ -218,7 +206,7 @@ void LivePlotGraph::getOptimizedLineData(QVector<QCPGraphData> *lineData,
         if (next - first >= 2) {
             if (lastIntervalEndKey < startKey - keyEpsilon)
                 lineData->append(QCPGraphData(startKey + keyEpsilon * 0.2, valueAt(first)));
-            const Extremes e = extremes(first, next - 1);
+            const Extremes<double> e = extremes(first, next - 1);
             lineData->append(QCPGraphData(startKey + keyEpsilon * 0.25, e.min));
             lineData->append(QCPGraphData(startKey + keyEpsilon * 0.75, e.max));
             if (next<endOfData &&double(next)> startKey + keyEpsilon * 2)

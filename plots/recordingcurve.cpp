@@ -31,7 +31,7 @@ QCPRange RecordingCurve::getValueRange(bool &foundRange, QCP::SignDomain inSignD
     foundRange = first < end && inSignDomain == QCP::sdBoth;
     if (!foundRange)
         return QCPRange();
-    const ColumnExtremes::Range e = extremes.over(std::size_t(first), std::size_t(end));
+    const Extremes<std::int16_t> e = extremes.over(std::size_t(first), std::size_t(end));
     return QCPRange(e.min, e.max);
 }
 
@@ -64,7 +64,7 @@ void RecordingCurve::draw(QCPPainter *painter)
         double previous = values[first];
         for (std::size_t c = 0; c < columns; ++c) {
             const std::size_t a = first + rows * c / columns, b = first + rows * (c + 1) / columns;
-            const ColumnExtremes::Range e = extremes.over(a, b);
+            const Extremes<std::int16_t> e = extremes.over(a, b);
             const bool minFirst = std::abs(previous - e.min) <= std::abs(previous - e.max);
             const double key = 0.5 * double(a + b - 1);
             line.append(coordsToPixels(key, minFirst ? e.min : e.max));

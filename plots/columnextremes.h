@@ -1,5 +1,7 @@
 #pragma once
 
+#include "extremes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,18 +13,13 @@
 class ColumnExtremes
 {
 public:
-    struct Range {
-        std::int16_t min;
-        std::int16_t max;
-    };
-
     explicit ColumnExtremes(const std::vector<std::int16_t> &values);
     // Extremes of the values at first .. end - 1; first < end <= size.
-    Range over(std::size_t first, std::size_t end) const;
+    Extremes<std::int16_t> over(std::size_t first, std::size_t end) const;
 
 private:
     const std::vector<std::int16_t> &values;
     // levels[0] holds the extremes of each block of values, levels[k] those
     // of each block of levels[k - 1]; a last block may be short.
-    std::vector<std::vector<Range>> levels;
+    std::vector<std::vector<Extremes<std::int16_t>>> levels;
 };
