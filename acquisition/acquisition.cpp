@@ -80,10 +80,14 @@ SampleSource &Acquisition::source()
     return port;
 }
 
-bool Acquisition::openPort(int intervalMs)
+bool Acquisition::openPort(int intervalMs, bool waitForDevice)
 {
     switch (serial->OpenUsb(intervalMs)) {
     case -1:
+        if (waitForDevice) {
+            emit message("Waiting for " + current.devicename + " to appear", false);
+            return true;
+        }
         emit message("USB open failed. Device does not exist.", false);
         emit message("No device at " + current.devicename + ". " + describeSerialDevices(), false);
         return false;
@@ -96,13 +100,14 @@ bool Acquisition::openPort(int intervalMs)
     }
 }
 
-bool Acquisition::start(int intervalMs)
+bool Acquisition::start(int intervalMs, bool waitForDevice)
 {
-    if (!current.testMode && !openPort(intervalMs))
+    if (!current.testMode && !openPort(intervalMs, waitForDevice))
         return false;
     // A refused init message is reported by the link itself; the port stays
-    // open until Stop.
-    if (current.initMsgOn && !serial->SendInitMsg())
+    // open until Stop. A device waited for gets its own when it appears.
+    const bool waiting = !current.testMode && !serial->isOpen();
+    if (current.initMsgOn && !waiting && !serial->SendInitMsg())
         return false;
     if (logging && !log->failure().isEmpty())
         emit message(log->failure(), false);

@@ -60,8 +60,9 @@ public:
     // Start: opens the port in wireless mode, sends the init message when
     // asked for, then ticks every intervalMs. False, with the reason said,
     // when a step fails; a running acquisition then goes on as it was. A
-    // logger that cannot write is said again.
-    bool start(int intervalMs);
+    // logger that cannot write is said again. With waitForDevice, a device
+    // that does not exist yet is waited for as a lost one is reopened.
+    bool start(int intervalMs, bool waitForDevice = false);
     // Stop: takes every complete frame waiting on the port, closes it (in
     // either mode), stops the ticks and ends the session. Its line begins a
     // new page of the message log.
@@ -102,7 +103,7 @@ signals:
 private:
     enum class Source { Port, Test };
     void take(const Sample &sample, Source source);
-    bool openPort(int intervalMs);
+    bool openPort(int intervalMs, bool waitForDevice);
     // Twice a second while acquiring: the link's warnings, reopening, and
     // the session's time mark.
     void watchLink();

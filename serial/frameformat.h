@@ -43,6 +43,12 @@ struct FrameFormat {
     OptionArray toOptionArray(int sensor1Bytes = 6, int sensor2Bytes = 6) const;
 
     int startCount() const { return (startByte1 != off) + (startByte2 != off); }
+    // The data bytes the slots in use take: six for slot 1, twelve once
+    // slot 2 is read too (it is read only behind slot 1).
+    int dataBytesNeeded() const
+    {
+        return slot1Type == sensor::none ? 0 : slot2Type == sensor::none ? 6 : 12;
+    }
     // Bytes in a frame, for any field values (the option array is not checked).
     long long length() const;
     // False when no frame can match: a negative data byte count, or frames
