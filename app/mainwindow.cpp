@@ -190,7 +190,7 @@ void MainWindow::openRecordings()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Open recording"), options->settings().filename,
-        QStringLiteral("Log files (*.txt);;All files (*)"));
+        QStringLiteral("Sessions and log files (*.session.jsonl *.txt);;All files (*)"));
     for (const QString &file : files) {
         QString error;
         if (RecordingViewer *viewer = RecordingViewer::open(file, this, &error)) {
