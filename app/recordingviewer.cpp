@@ -52,13 +52,13 @@ QColor eventColour(Timeline::Event::Kind kind)
     case Timeline::Event::File:
         return QColor(90, 90, 90);
     case Timeline::Event::Link:
-        return QColor(200, 0, 0);
+        return QColor(180, 0, 0);
     case Timeline::Event::Source:
         return QColor(150, 0, 170);
     case Timeline::Event::Logging:
         break;
     }
-    return QColor(200, 110, 0);
+    return QColor(190, 110, 0);
 }
 
 } // namespace
@@ -175,6 +175,7 @@ void RecordingViewer::markEvents()
             line->point1->setCoords(event.seconds, 0);
             line->point2->setCoords(event.seconds, 1);
             line->setPen(QPen(colour, 1, Qt::DashLine));
+            line->setAntialiased(false); // one sharp pixel wide
         }
         // The label runs down from the top of the upper plot, beside its line.
         auto *label = new QCPItemText(ui->accPlot);

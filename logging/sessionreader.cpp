@@ -99,7 +99,11 @@ bool Lines::take(const QJsonObject &o)
                           .arg(rows)
                           .arg(anchors.back().ms)
                           .arg(anchors.back().rows));
-    anchors.push_back({rows, ms});
+    // The rows after these lines came after them.
+    const bool floor = event == QLatin1String("reopened") || event == QLatin1String("source") ||
+                       event == QLatin1String("log_resumed") ||
+                       (event == QLatin1String("datalog") && o.value("on") == true);
+    anchors.push_back({rows, ms, floor});
     const double seconds = double(ms) / 1000;
     const auto mark = [&](Timeline::Event::Kind kind, const QString &label) {
         events.push_back({seconds, kind, label});
@@ -167,6 +171,8 @@ bool linesBefore(QFile &file, qint64 offset, qint64 *lines)
 
 bool SessionReader::isSessionFile(const QString &path)
 {
+    if (path.endsWith(QLatin1String(".session.jsonl")))
+        return true;
     QFile file(path);
     char first = 0;
     return file.open(QIODevice::ReadOnly) && file.getChar(&first) && first == '{';

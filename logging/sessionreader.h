@@ -32,7 +32,8 @@ class Recording;
 class SessionReader
 {
 public:
-    // Whether the file at path begins as a session file does ("{").
+    // Whether the file at path is named or begins as a session file is
+    // (".session.jsonl", "{").
     static bool isSessionFile(const QString &path);
     // The session files in the folder of the log file at logPath that name
     // it, in name order.

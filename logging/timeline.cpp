@@ -10,16 +10,45 @@ Timeline::Timeline(const std::vector<Anchor> &anchors, std::int64_t rows) : coun
         // The session begins with its first row: row 0 is at the first line's
         // time, not spread after it.
         const std::int64_t row = std::max<std::int64_t>(a.rows - 1, 0);
-        if (!knots.empty() && knots.back().row == row)
-            knots.back().out = s;
-        else
-            knots.push_back({row, s, s});
+        if (knots.empty() || knots.back().row != row)
+            knots.push_back({row, s, s, knots.empty() ? s : -HUGE_VAL});
+        knots.back().out = s;
+        if (a.floor)
+            knots.back().floor = s;
+    }
+    pace();
+}
+
+void Timeline::pace()
+{
+    // The usual pace: the median over stretches of a fifth of a second or
+    // more, with room to spare.
+    std::vector<double> rates;
+    for (size_t k = 0; k + 1 < knots.size(); ++k)
+        if (knots[k + 1].in - knots[k].out >= 0.2)
+            rates.push_back(double(knots[k + 1].row - knots[k].row) /
+                            (knots[k + 1].in - knots[k].out));
+    if (rates.empty())
+        return;
+    std::nth_element(rates.begin(), rates.begin() + std::ptrdiff_t(rates.size() / 2), rates.end());
+    const double fastest = 1.5 * rates[rates.size() / 2];
+    // From the end: rows that came faster start earlier, though not before a
+    // floor; then from the start, nothing before what comes before it.
+    for (size_t k = knots.size() - 1; k-- > 0;) {
+        Knot &a = knots[k];
+        const double needed = double(knots[k + 1].row - a.row) / fastest;
+        a.out = std::max(std::min(a.out, knots[k + 1].in - needed), a.floor);
+        a.in = std::min(a.in, a.out);
+    }
+    for (size_t k = 1; k < knots.size(); ++k) {
+        knots[k - 1].out = std::max(knots[k - 1].out, knots[k - 1].in);
+        knots[k].in = std::max(knots[k].in, knots[k - 1].out);
     }
 }
 
 double Timeline::between(const Knot &a, const Knot &b, std::int64_t row)
 {
-    return a.out + double(row - a.row) * (b.in - a.out) / double(b.row - a.row);
+    return std::min(b.in, a.out + double(row - a.row) * (b.in - a.out) / double(b.row - a.row));
 }
 
 double Timeline::seconds(std::int64_t row) const

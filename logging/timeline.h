@@ -14,14 +14,22 @@
 // how many rows had been logged by its time: the first row is at the first
 // line's time (the start), and the rows logged between two lines are spread
 // evenly over the time between them, the last of them at the later line's
-// time. Only these points are held (about two a second), not a time per row.
+// time. Rows that came faster than one and a half times the session's usual
+// pace (the median over stretches of 0.2 s or more) had waited to be read
+// (while the program was busy, as with the init message after a reconnect):
+// they are spread back over the time they needed at that pace, though never
+// before a line after which they came (the receiver reopened, logging on
+// again, the source switched) nor before the start. Only these points are
+// held (about two a second), not a time per row.
 class Timeline
 {
 public:
-    // `rows` rows had been logged `ms` milliseconds after the start.
+    // `rows` rows had been logged `ms` milliseconds after the start; with
+    // `floor`, the rows after them came after that moment.
     struct Anchor {
         std::int64_t rows;
         std::int64_t ms;
+        bool floor = false;
     };
     // Something to mark on the time axis.
     struct Event {
@@ -59,12 +67,14 @@ public:
     Facts facts;
 
 private:
-    // Row `row` was the last logged by `in` seconds; the anchors with the
-    // same count run on until `out`.
+    // Row `row` is at `in` seconds; the rows after it are spread from `out`,
+    // not before `floor`.
     struct Knot {
         std::int64_t row;
-        double in, out;
+        double in, out, floor;
     };
+    // Spreads rows that came too fast back in time.
+    void pace();
     // The time of a row between the knots a and a + 1.
     static double between(const Knot &a, const Knot &b, std::int64_t row);
     std::vector<Knot> knots; // rows rising
