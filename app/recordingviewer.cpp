@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -117,6 +118,12 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
                 });
     connect(ui->accPlot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
             &RecordingViewer::showStatistics);
+    // As tall as its rows, the curves sharing the width.
+    QTableWidget *table = ui->statistics;
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
+                          table->rowCount() * table->verticalHeader()->defaultSectionSize() +
+                          2 * table->frameWidth());
     for (int r = 0; r < ui->statistics->rowCount(); ++r)
         for (int c = 0; c < ui->statistics->columnCount(); ++c) {
             auto *item = new QTableWidgetItem;
@@ -207,7 +214,13 @@ void RecordingViewer::showStatistics()
 {
     const QCPRange view = ui->accPlot->xAxis->range();
     const auto [first, end] = keys->within(view.lower, view.upper, std::size_t(shown->rows()));
-    inView->setText(QStringLiteral("In view: %1 of %2 rows").arg(end - first).arg(shown->rows()));
+    const QString unit = shown->timeline() ? QStringLiteral(" s") : QString();
+    inView->setText(QStringLiteral("In view: %1%3 to %2%3, %4 of %5 rows")
+                        .arg(view.lower, 0, 'f', 1)
+                        .arg(view.upper, 0, 'f', 1)
+                        .arg(unit)
+                        .arg(end - first)
+                        .arg(shown->rows()));
     for (int c = 0; c < Recording::columnCount; ++c) {
         const ColumnStatistics::Figures f = statistics[size_t(c)]->over(first, end);
         const double figures[5] = {f.min, f.max, f.mean, f.rms, f.deviation};
