@@ -247,21 +247,14 @@ int viewRecording(const QString &path, const QString &exportFile)
             QMessageBox::critical(nullptr, QStringLiteral("Open recording"), error);
         return 1;
     };
-    const auto noteOf = [](const Recording &recording) {
-        if (!recording.note().isEmpty())
-            std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording.note()));
-    };
-    if (QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {
-        Recording recording;
-        if (!recording.open(path, &error) || !recording.writeCsv(exportFile, &error))
-            return fail();
-        noteOf(recording);
-        return 0;
-    }
-    const std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(path, nullptr, &error));
-    if (!viewer)
+    auto recording = std::make_unique<Recording>();
+    if (!recording->open(path, &error))
         return fail();
-    noteOf(viewer->recording());
+    if (!recording->note().isEmpty())
+        std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording->note()));
+    if (QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
+        return recording->writeCsv(exportFile, &error) ? 0 : fail();
+    const auto viewer = std::make_unique<RecordingViewer>(path, std::move(recording), nullptr);
     if (exportFile.isEmpty()) {
         viewer->show();
         return QApplication::exec();

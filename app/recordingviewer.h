@@ -34,6 +34,8 @@ public:
     // shown, fitted to the recording. A file it refuses gives no window:
     // nullptr, and *error says why.
     static RecordingViewer *open(const QString &path, QWidget *parent, QString *error);
+    // A window on `recording`, read from `path`.
+    RecordingViewer(const QString &path, std::unique_ptr<Recording> recording, QWidget *parent);
     ~RecordingViewer() override;
 
     const Recording &recording() const { return *shown; }
@@ -45,7 +47,6 @@ public:
     bool saveImage(const QString &fileName, QString *error);
 
 private:
-    RecordingViewer(const QString &path, std::unique_ptr<Recording> recording, QWidget *parent);
     void markEvents();
     void fitToRecording();
     void showStatistics();
