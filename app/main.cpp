@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "recorder.h"
 #include "recordingviewer.h"
 #include "termination.h"
 
@@ -37,6 +38,9 @@ void exportWithoutDisplay(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    // Before anything touches the window system.
+    if (recordRequested(argc, argv))
+        return runRecorder(argc, argv, MainWindow::versionString());
     exportWithoutDisplay(argc, argv);
     const std::unique_ptr<QCoreApplication> app(
         answersOnly(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
@@ -47,7 +51,8 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(
         "Monitors and logs a wireless motion-sensor node through its USB receiver.\n"
         "Every run starts with the options dialog; cancelling it ends the program.\n"
-        "With --view, it shows a log file it wrote instead.");
+        "With --view, it shows a log file it wrote instead.\n"
+        "With --record, it acquires and logs without a window: see --record --help.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption view("view", "Show the recording in the log file <file>.", "file");
