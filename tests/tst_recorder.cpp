@@ -1,0 +1,268 @@
+// `motionmonitor --record` as its users run it: the built program against the
+// receiver simulator or a pseudo-terminal of the test's own, real files in a
+// temporary directory, signals sent to the process.
+#include "mmtest.h"
+#include "pseudoterminal.h"
+#include "sinesource.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// The rows of the log files in dir, in name order, header lines left out.
+QStringList logRows(const QString &dir)
+{
+    QStringList rows;
+    for (const QString &name : QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name)) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return {"cannot read " + name};
+        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
+            if (!line.isEmpty() && !line.startsWith("indeksi,"))
+                rows << line;
+    }
+    return rows;
+}
+
+// The rows the simulator's first `count` samples become, indexed from `first`.
+QStringList sineRows(int count, int first = 0)
+{
+    nodesim::SineSource source{FrameFormat()};
+    QStringList rows;
+    for (int n = 0; n < count; ++n)
+        rows << mmtest::logRow(first + n, mmtest::valuesOf(source.next()));
+    return rows;
+}
+
+// The last line of the one session file in dir, without its time.
+QJsonObject sessionEnd(const QString &dir)
+{
+    const QStringList names = QDir(dir).entryList({"*.session.jsonl"}, QDir::Files);
+    QFile file(QDir(dir).filePath(names.value(0)));
+    if (names.size() != 1 || !file.open(QIODevice::ReadOnly))
+        return {};
+    QJsonObject end = QJsonDocument::fromJson(file.readAll().trimmed().split('\n').last()).object();
+    end.remove("t_ms");
+    return end;
+}
+
+QJsonObject endLine(int rows, int frames, int strayBytes)
+{
+    return {{"event", "end"},
+            {"rows", rows},
+            {"frames", frames},
+            {"files", 1},
+            {"stray_bytes", strayBytes}};
+}
+
+// A program run for the test, its standard output collected; ended with it.
+struct Program : QProcess {
+    QString output;
+    // outputFile: its standard output goes there instead.
+    Program(const QString &binary, const QStringList &arguments, const QString &outputFile = {})
+    {
+        if (!outputFile.isEmpty())
+            setStandardOutputFile(outputFile);
+        start(binary, arguments);
+    }
+    ~Program()
+    {
+        terminate();
+        waitForFinished();
+    }
+    int said(const QString &text)
+    {
+        output += QString::fromLocal8Bit(readAllStandardOutput());
+        return int(output.count(text));
+    }
+    void signal(int number) { ::kill(pid_t(processId()), number); }
+    bool endsWithStatus0()
+    {
+        return waitForFinished(30000) && exitStatus() == NormalExit && exitCode() == 0;
+    }
+    // The process's state as /proc shows it: "T" while stopped.
+    QByteArray state()
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(processId()));
+        const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : "";
+        return text.mid(text.lastIndexOf(')') + 2, 1);
+    }
+};
+
+// What `use` returns for a descriptor of the terminal device at `path`.
+int onDevice(const QString &path, const std::function<int(int)> &use)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int result = fd >= 0 ? use(fd) : -1;
+    if (fd >= 0)
+        ::close(fd);
+    return result;
+}
+
+QStringList recording(const QString &device, const QString &logDir, const QStringList &more = {})
+{
+    return QStringList{"--record", "--device", device, "--log-dir", logDir} + more;
+}
+
+} // namespace
+
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Frames as fast as the line takes them, noise between them: every one
+    // logged in order, and the session file closed with its totals.
+    void everyFrameLogged()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttyUSB0");
+        Program sim(NODESIM_BINARY,
+                    {"--link", link, "--count", "20000", "--rate", "0", "--noise", "3"});
+        QTRY_VERIFY(QFileInfo(link).isSymLink());
+        Program recorder(MM_BINARY, recording(link, dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 20000 frames sent"), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 20000, 10000);
+        recorder.signal(SIGTERM);
+        QVERIFY(recorder.endsWithStatus0());
+        QCOMPARE(logRows(dir.path()), sineRows(20000));
+        QCOMPARE(sessionEnd(dir.path()), endLine(20000, 20000, 3 * 19999));
+        QCOMPARE(sim.said("init message 31 37 01"), 1);
+    }
+
+    // Unplugged and plugged in again at the same path: the rows go on.
+    void reconnectsAfterAnUnplug()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttyUSB0");
+        auto first = std::make_unique<Program>(
+            NODESIM_BINARY, QStringList{"--link", link, "--wait-init", "--hangup-after", "60"});
+        QTRY_VERIFY(QFileInfo(link).isSymLink());
+        Program recorder(MM_BINARY, recording(link, dir.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.said("Serial device lost: "), 30000);
+        first.reset();
+        Program second(NODESIM_BINARY, {"--link", link, "--count", "50"});
+        QTRY_VERIFY_WITH_TIMEOUT(second.said("all 50 frames sent"), 30000);
+        const QString last = sineRows(50).constLast().section(',', 1);
+        QTRY_VERIFY(logRows(dir.path()).value(logRows(dir.path()).size() - 1).endsWith(last));
+        recorder.signal(SIGTERM);
+        QVERIFY(recorder.endsWithStatus0());
+        const int before = int(logRows(dir.path()).size()) - 50;
+        QVERIFY(before <= 60);
+        QCOMPARE(logRows(dir.path()), sineRows(before) + sineRows(50, before));
+        QCOMPARE(recorder.said("Serial port reopened"), 1);
+        QCOMPARE(sessionEnd(dir.path()).value("rows").toInt(), before + 50);
+    }
+
+    // Frames stream, the recorder is stopped while more (and half of one)
+    // wait on the line, then SIGTERM and SIGINT come at once: every whole
+    // frame that reached the port is logged.
+    void terminationTakesWhatWaits()
+    {
+        QTemporaryDir dir;
+        nodesim::PseudoTerminal pty;
+        const QString device = QString::fromStdString(pty.devicePath());
+        Program recorder(MM_BINARY, recording(device, dir.path(), {"--no-init"}));
+        QTRY_VERIFY_WITH_TIMEOUT(pty.clientReady(), 30000);
+        std::vector<uint8_t> bytes;
+        nodesim::SineSource sine{FrameFormat()};
+        for (int n = 0; n < 1251; ++n)
+            FrameFormat().append(bytes, sine.next());
+        const size_t frame = FrameFormat().length(), streamed = 1000 * frame;
+        QVERIFY(pty.write(bytes.data(), streamed, 30000));
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 1000, 30000);
+        recorder.signal(SIGSTOP);
+        QTRY_COMPARE(recorder.state(), QByteArray("T"));
+        // Within what the line discipline holds, so that all of it waits.
+        const int waiting = int(250 * frame + frame / 2);
+        QVERIFY(pty.write(bytes.data() + streamed, waiting));
+        QTRY_COMPARE(onDevice(device,
+                              [](int fd) {
+                                  int queued = -1;
+                                  ::ioctl(fd, FIONREAD, &queued);
+                                  return queued;
+                              }),
+                     waiting);
+        for (int signal : {SIGTERM, SIGINT, SIGCONT})
+            recorder.signal(signal);
+        QVERIFY(recorder.endsWithStatus0());
+        QCOMPARE(logRows(dir.path()), sineRows(1250));
+        QCOMPARE(sessionEnd(dir.path()), endLine(1250, 1250, 0));
+    }
+
+    // A device that is not there is waited for; on a terminal, the status
+    // line says so.
+    void waitsForTheDevice()
+    {
+        QTemporaryDir dir;
+        nodesim::PseudoTerminal terminal;
+        const QString tty = QString::fromStdString(terminal.devicePath());
+        const winsize wide{24, 200, 0, 0};
+        QVERIFY(onDevice(tty, [&](int fd) { return ::ioctl(fd, TIOCSWINSZ, &wide); }) == 0);
+        const std::string device = dir.filePath("ttyUSB0").toStdString();
+        Program recorder(MM_BINARY,
+                         recording(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}), tty);
+        std::string shown;
+        const auto showsStatus = [&] {
+            const std::vector<uint8_t> got = terminal.readAvailable();
+            shown.append(got.begin(), got.end());
+            return shown.find("\r0:00:00 · 0 samples/s · 0 rows · no log file yet · 0 stray bytes "
+                              "· waiting for " +
+                              device + "\033[K") != std::string::npos;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(showsStatus(), 30000);
+        QVERIFY(shown.find("Waiting for " + device + " to appear") != std::string::npos);
+        QVERIFY(recorder.endsWithStatus0());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("options"); // %1: the log directory
+        QTest::addColumn<QString>("line");
+        const auto row = [](const char *name, const char *options, const char *line) {
+            QTest::newRow(name) << QString(options) << QString(line);
+        };
+        row("no log dir", "--log-dir %1/new", "--log-dir %1/new: no such directory");
+        row("log dir a file", "--log-dir %1/file", "--log-dir %1/file: not a directory");
+        row("read-only", "--log-dir /proc/sys", "--log-dir /proc/sys: cannot be written to");
+        row("rows per file", "--rows-per-file -1", "--rows-per-file takes a whole number from 0");
+        row("interval", "--interval 0", "--interval takes a whole number from 1 to 1000");
+        row("duration", "--duration soon", "--duration takes a whole number from 1 to");
+        row("framing byte", "--end1 256", "--end1 takes 0 to 255 or off");
+        row("slot", "--slot2 magnetometer", "--slot2 takes gyro, acc or off");
+        row("data bytes", "--data-bytes 11", "--data-bytes 11 cannot hold the sensor slots in use");
+        row("unknown option", "--baud 9600", "Unknown option 'baud'");
+    }
+    // One line naming the option, status 2, and nothing created.
+    void refusals()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, line);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        Program recorder(MM_BINARY, recording(dir.filePath("ttyUSB0"), dir.path(),
+                                              options.replace("%1", dir.path()).split(' ')));
+        QVERIFY(recorder.waitForFinished(30000));
+        QCOMPARE(recorder.exitCode(), 2);
+        const QString said = QString::fromLocal8Bit(recorder.readAllStandardError());
+        QVERIFY2(said.startsWith("motionmonitor: " + line.replace("%1", dir.path())) &&
+                     said.count('\n') == 1,
+                 qPrintable(said));
+        QCOMPARE(recorder.readAllStandardOutput(), QByteArray());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"file"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecorder)
+#include "tst_recorder.moc"
