@@ -47,7 +47,8 @@ private slots:
                 files << line.mid(line.indexOf("./") + 2) + " " + line.left(10);
         for (const QString path :
              {"bin/motionmonitor", "bin/nodesim", "lib/motionmonitor/motionmonitor-launcher",
-              "share/applications/motionmonitor.desktop",
+              "share/applications/motionmonitor.desktop", "share/doc/motionmonitor/changelog.gz",
+              "share/doc/motionmonitor/copyright",
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
               "share/motionmonitor/logo.png", "share/motionmonitor/readme.txt"})
