@@ -51,6 +51,7 @@ private slots:
               "share/doc/motionmonitor/copyright",
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
+              "share/metainfo/org.example.motionmonitor.metainfo.xml",
               "share/motionmonitor/logo.png", "share/motionmonitor/readme.txt"})
             expected << prefix + path + (path.startsWith("share/") ? " -rw-r--r--" : " -rwxr-xr-x");
         files.sort();
