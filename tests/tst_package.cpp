@@ -48,7 +48,7 @@ private slots:
         for (const QString path :
              {"bin/motionmonitor", "bin/nodesim", "lib/motionmonitor/motionmonitor-launcher",
               "share/applications/motionmonitor.desktop", "share/doc/motionmonitor/changelog.gz",
-              "share/doc/motionmonitor/copyright",
+              "share/doc/motionmonitor/copyright", "share/doc/motionmonitor/session-format.md",
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
               "share/metainfo/org.example.motionmonitor.metainfo.xml",
