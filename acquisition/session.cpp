@@ -58,7 +58,7 @@ bool Session::begin(const QString &dir, const Origin &origin, QString *error)
     const QString base = QDir(dir).filePath(origin.start.toString("dd.MM, h.mm.ss"));
     QString name = base + ".session.jsonl";
     for (int n = 2; QFileInfo::exists(name); ++n)
-        name = base + QStringLiteral("-%1.session.jsonl").arg(n);
+        name = base + QStringLiteral("_%1.session.jsonl").arg(n); // sorts after the first
     file.setFileName(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *error = QStringLiteral("Session file %1 could not be created: %2")

@@ -1,9 +1,7 @@
 // `motionmonitor --record` as its users run it: the built program against the
 // receiver simulator or a pseudo-terminal of the test's own, real files in a
 // temporary directory, signals sent to the process.
-#include "mmtest.h"
-#include "pseudoterminal.h"
-#include "sinesource.h"
+#include "testcore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,33 +13,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+using namespace mmtest;
+
 namespace
 {
-
-// The rows of the log files in dir, in name order, header lines left out.
-QStringList logRows(const QString &dir)
-{
-    QStringList rows;
-    for (const QString &name : QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name)) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            return {"cannot read " + name};
-        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
-            if (!line.isEmpty() && !line.startsWith("indeksi,"))
-                rows << line;
-    }
-    return rows;
-}
-
-// The rows the simulator's first `count` samples become, indexed from `first`.
-QStringList sineRows(int count, int first = 0)
-{
-    nodesim::SineSource source{FrameFormat()};
-    QStringList rows;
-    for (int n = 0; n < count; ++n)
-        rows << mmtest::logRow(first + n, mmtest::valuesOf(source.next()));
-    return rows;
-}
 
 // The last line of the one session file in dir, without its time.
 QJsonObject sessionEnd(const QString &dir)
@@ -64,17 +39,18 @@ QJsonObject endLine(int rows, int frames, int strayBytes)
             {"stray_bytes", strayBytes}};
 }
 
-// A program run for the test, its standard output collected; ended with it.
-struct Program : QProcess {
+// `motionmonitor --record` on `device` into `logDir`, its standard output
+// collected (or sent to `outputFile`); ended with the object.
+struct Recorder : QProcess {
     QString output;
-    // outputFile: its standard output goes there instead.
-    Program(const QString &binary, const QStringList &arguments, const QString &outputFile = {})
+    Recorder(const QString &device, const QString &logDir, const QStringList &more = {},
+             const QString &outputFile = {})
     {
         if (!outputFile.isEmpty())
             setStandardOutputFile(outputFile);
-        start(binary, arguments);
+        start(MM_BINARY, QStringList{"--record", "--device", device, "--log-dir", logDir} + more);
     }
-    ~Program()
+    ~Recorder()
     {
         terminate();
         waitForFinished();
@@ -108,11 +84,6 @@ int onDevice(const QString &path, const std::function<int(int)> &use)
     return result;
 }
 
-QStringList recording(const QString &device, const QString &logDir, const QStringList &more = {})
-{
-    return QStringList{"--record", "--device", device, "--log-dir", logDir} + more;
-}
-
 } // namespace
 
 class TestRecorder : public QObject
@@ -125,10 +96,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyUSB0");
-        Program sim(NODESIM_BINARY,
-                    {"--link", link, "--count", "20000", "--rate", "0", "--noise", "3"});
-        QTRY_VERIFY(QFileInfo(link).isSymLink());
-        Program recorder(MM_BINARY, recording(link, dir.path()));
+        Nodesim sim(link, {"--count", "20000", "--rate", "0", "--noise", "3"});
+        Recorder recorder(link, dir.path());
         QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 20000 frames sent"), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 20000, 10000);
         recorder.signal(SIGTERM);
@@ -143,13 +112,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyUSB0");
-        auto first = std::make_unique<Program>(
-            NODESIM_BINARY, QStringList{"--link", link, "--wait-init", "--hangup-after", "60"});
-        QTRY_VERIFY(QFileInfo(link).isSymLink());
-        Program recorder(MM_BINARY, recording(link, dir.path()));
+        auto first =
+            std::make_unique<Nodesim>(link, QStringList{"--wait-init", "--hangup-after", "60"});
+        Recorder recorder(link, dir.path());
         QTRY_VERIFY_WITH_TIMEOUT(recorder.said("Serial device lost: "), 30000);
         first.reset();
-        Program second(NODESIM_BINARY, {"--link", link, "--count", "50"});
+        Nodesim second(link, {"--count", "50"});
         QTRY_VERIFY_WITH_TIMEOUT(second.said("all 50 frames sent"), 30000);
         const QString last = sineRows(50).constLast().section(',', 1);
         QTRY_VERIFY(logRows(dir.path()).value(logRows(dir.path()).size() - 1).endsWith(last));
@@ -170,12 +138,9 @@ private slots:
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
-        Program recorder(MM_BINARY, recording(device, dir.path(), {"--no-init"}));
+        Recorder recorder(device, dir.path(), {"--no-init"});
         QTRY_VERIFY_WITH_TIMEOUT(pty.clientReady(), 30000);
-        std::vector<uint8_t> bytes;
-        nodesim::SineSource sine{FrameFormat()};
-        for (int n = 0; n < 1251; ++n)
-            FrameFormat().append(bytes, sine.next());
+        const std::vector<uint8_t> bytes = sineFrames(1251);
         const size_t frame = FrameFormat().length(), streamed = 1000 * frame;
         QVERIFY(pty.write(bytes.data(), streamed, 30000));
         QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 1000, 30000);
@@ -208,8 +173,7 @@ private slots:
         const winsize wide{24, 200, 0, 0};
         QVERIFY(onDevice(tty, [&](int fd) { return ::ioctl(fd, TIOCSWINSZ, &wide); }) == 0);
         const std::string device = dir.filePath("ttyUSB0").toStdString();
-        Program recorder(MM_BINARY,
-                         recording(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}), tty);
+        Recorder recorder(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}, tty);
         std::string shown;
         const auto showsStatus = [&] {
             const std::vector<uint8_t> got = terminal.readAvailable();
@@ -250,8 +214,8 @@ private slots:
         QTemporaryDir dir;
         QFile file(dir.filePath("file"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        Program recorder(MM_BINARY, recording(dir.filePath("ttyUSB0"), dir.path(),
-                                              options.replace("%1", dir.path()).split(' ')));
+        Recorder recorder(dir.filePath("ttyUSB0"), dir.path(),
+                          options.replace("%1", dir.path()).split(" "));
         QVERIFY(recorder.waitForFinished(30000));
         QCOMPARE(recorder.exitCode(), 2);
         const QString said = QString::fromLocal8Bit(recorder.readAllStandardError());
