@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace mmtest;
@@ -127,15 +128,21 @@ private slots:
                               ",\"event\":\"end\""));
     }
 
-    // Frames stream, the recorder is stopped while more (and half of one)
-    // wait on the line, then SIGTERM and SIGINT come at once: every whole
-    // frame that reached the port is logged.
+    // Frames stream; the recorder is stopped while more (and half of one)
+    // wait on the line, then SIGTERM. A second SIGTERM comes while it is
+    // held in its end, writing to an output that this test keeps full:
+    // every whole frame that reached the port is logged.
     void terminationTakesWhatWaits()
     {
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
-        Recorder recorder(device, dir.path(), {"--no-init"});
+        const QByteArray fifo = QFile::encodeName(dir.filePath("output"));
+        QFile output, input; // this test's ends of the recorder's output
+        QVERIFY(::mkfifo(fifo, 0600) == 0 &&
+                output.open(::open(fifo, O_RDONLY | O_NONBLOCK), QIODevice::ReadOnly,
+                            QFileDevice::AutoCloseHandle));
+        Recorder recorder(device, dir.path(), {"--no-init"}, fifo);
         QTRY_VERIFY_WITH_TIMEOUT(pty.clientReady(), 30000);
         const std::vector<uint8_t> bytes = sineFrames(1251);
         const size_t frame = FrameFormat().length(), streamed = 1000 * frame;
@@ -149,8 +156,18 @@ private slots:
         QFile line;
         QVERIFY(openTerminal(line, device));
         QTRY_COMPARE(queuedOn(device), waiting);
-        for (int signal : {SIGTERM, SIGINT, SIGCONT})
-            recorder.signal(signal);
+        QVERIFY(input.open(::open(fifo, O_WRONLY | O_NONBLOCK), QIODevice::WriteOnly,
+                           QFileDevice::AutoCloseHandle));
+        for (const int size : {4096, 1})
+            while (::write(input.handle(), QByteArray(size, '.').constData(), size) == size)
+                ;
+        recorder.signal(SIGTERM);
+        recorder.signal(SIGCONT);
+        QTRY_VERIFY(logRows(dir.path()).size() == 1250 && recorder.state() == "S");
+        recorder.signal(SIGTERM);
+        char drain[65536];
+        while (::read(output.handle(), drain, sizeof drain) > 0)
+            ;
         QVERIFY(recorder.endsWithStatus0());
         QCOMPARE(logRows(dir.path()), sineRows(1250));
         QVERIFY(sessionEnd(dir.path()).endsWith(endLine(1250, 1250, 0)));
