@@ -72,11 +72,11 @@ struct Recorder : QProcess {
     }
 };
 
-// Opens the terminal device at `path`, which does not become this process's
-// controlling terminal.
-bool openTerminal(QFile &file, const QString &path)
+// Opens `path` into `file` without waiting, with the system's open `flags`;
+// a terminal does not become this process's controlling terminal.
+bool openPath(QFile &file, const QString &path, int flags)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NOCTTY | O_NONBLOCK);
     return file.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle);
 }
 
@@ -137,11 +137,9 @@ private slots:
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
-        const QByteArray fifo = QFile::encodeName(dir.filePath("output"));
+        const QString fifo = dir.filePath("output");
         QFile output, input; // this test's ends of the recorder's output
-        QVERIFY(::mkfifo(fifo, 0600) == 0 &&
-                output.open(::open(fifo, O_RDONLY | O_NONBLOCK), QIODevice::ReadOnly,
-                            QFileDevice::AutoCloseHandle));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo), 0600) == 0 && openPath(output, fifo, O_RDONLY));
         Recorder recorder(device, dir.path(), {"--no-init"}, fifo);
         QTRY_VERIFY_WITH_TIMEOUT(pty.clientReady(), 30000);
         const std::vector<uint8_t> bytes = sineFrames(1251);
@@ -154,10 +152,9 @@ private slots:
         const int waiting = int(250 * frame + frame / 2);
         QVERIFY(pty.write(bytes.data() + streamed, waiting));
         QFile line;
-        QVERIFY(openTerminal(line, device));
+        QVERIFY(openPath(line, device, O_RDWR));
         QTRY_COMPARE(queuedOn(device), waiting);
-        QVERIFY(input.open(::open(fifo, O_WRONLY | O_NONBLOCK), QIODevice::WriteOnly,
-                           QFileDevice::AutoCloseHandle));
+        QVERIFY(openPath(input, fifo, O_WRONLY));
         for (const int size : {4096, 1})
             while (::write(input.handle(), QByteArray(size, '.').constData(), size) == size)
                 ;
@@ -182,7 +179,7 @@ private slots:
         const QString tty = QString::fromStdString(terminal.devicePath());
         QFile terminalSide;
         const winsize wide{24, 200, 0, 0};
-        QVERIFY(openTerminal(terminalSide, tty) &&
+        QVERIFY(openPath(terminalSide, tty, O_RDWR) &&
                 !::ioctl(terminalSide.handle(), TIOCSWINSZ, &wide));
         const std::string device = dir.filePath("ttyUSB0").toStdString();
         Recorder recorder(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}, tty);
