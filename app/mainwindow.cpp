@@ -94,7 +94,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 QString MainWindow::versionString()
 {
-    return QStringLiteral(MM_VERSION "_linux");
+    return QStringLiteral(MM_PROGRAM_VERSION);
 }
 
 MainWindow::~MainWindow()

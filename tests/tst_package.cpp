@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "/" + prefix + launcher);
         QTemporaryDir home;
         qputenv("HOME", QFile::encodeName(home.path()));
-        QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_VERSION "_linux\n");
+        QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_PROGRAM_VERSION "\n");
         QVERIFY(QFileInfo(home.filePath("MotionMonitor/logs")).isDir());
     }
 
