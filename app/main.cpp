@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "recorder.h"
 #include "recordingviewer.h"
 #include "termination.h"
 
@@ -52,6 +53,9 @@ bool displayFor(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    // Before anything touches the window system.
+    if (recordRequested(argc, argv))
+        return runRecorder(argc, argv, MainWindow::versionString());
     if (!displayFor(argc, argv)) {
         std::fputs("motionmonitor: --view needs a display (DISPLAY is not set); --view FILE "
                    "--export OUT.png|.pdf|.csv works without one\n",
@@ -67,7 +71,8 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(
         "Monitors and logs a wireless motion-sensor node through its USB receiver.\n"
         "Every run starts with the options dialog; cancelling it ends the program.\n"
-        "With --view, it shows a session or a log file it wrote instead.");
+        "With --view, it shows a session or a log file it wrote instead.\n"
+        "With --record, it acquires and logs without a window: see --record --help.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption view(

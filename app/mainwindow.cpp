@@ -40,6 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     logger = acquisition->logger();
     options = new Options(nullptr);
     timer = acquisition->timer();
+    ui->TaajuusSBox->setValue(Acquisition::defaultIntervalMs);
 
     // The order matters: signals reach their slots in connection order, so the
     // window reports new options before the serial link takes them over.
@@ -93,7 +94,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 QString MainWindow::versionString()
 {
-    return QStringLiteral(MM_VERSION "_linux");
+    return QStringLiteral(MM_PROGRAM_VERSION);
 }
 
 MainWindow::~MainWindow()

@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTest>
 
 ProgramOnX::ProgramOnX()
@@ -83,25 +82,9 @@ QString ProgramOnX::waitForWindow(const QString &nameRegex, int timeoutMs) const
                : QString();
 }
 
-QSize ProgramOnX::size(const QString &window) const
-{
-    const auto m = QRegularExpression(R"(Geometry:\s*(\d+)x(\d+))")
-                       .match(xdotool({"getwindowgeometry", window}));
-    return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
-}
-
 bool ProgramOnX::key(const QString &window, const QString &key) const
 {
     bool ok;
     xdotool({"windowfocus", "--sync", window, "key", key}, &ok);
-    return ok;
-}
-
-bool ProgramOnX::click(const QString &window, int x, int y) const
-{
-    bool ok;
-    xdotool({"mousemove", "--sync", "--window", window, QString::number(x), QString::number(y),
-             "click", "1"},
-            &ok);
     return ok;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QSize>
 #include <QStringList>
 
 // The built program on a private X server (Xvfb, no window manager) of its
@@ -23,9 +22,7 @@ public:
     QStringList windows(const QString &nameRegex) const;
     // The first such window once one shows; empty after timeoutMs.
     QString waitForWindow(const QString &nameRegex, int timeoutMs = 60000) const;
-    QSize size(const QString &window) const;
     bool key(const QString &window, const QString &key) const;
-    bool click(const QString &window, int x, int y) const;
 
 private:
     QProcess server;
