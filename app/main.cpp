@@ -44,9 +44,11 @@ bool displayFor(int argc, char **argv)
             qputenv("QT_QPA_PLATFORM", "offscreen");
         return true;
     }
-    const bool windowSystem = platform.isEmpty() || platform == "xcb" || platform == "wayland";
-    return !given(argc, argv, "--view") || !windowSystem || qEnvironmentVariableIsSet("DISPLAY") ||
-           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    const bool windowSystem =
+        platform.isEmpty() || platform == "xcb" || platform.startsWith("wayland");
+    return !given(argc, argv, "--view") || !windowSystem ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 } // namespace

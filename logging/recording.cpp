@@ -27,19 +27,23 @@ bool Recording::open(const QString &path, QString *error)
     if (SessionReader::isSessionFile(path))
         return SessionReader::read(path, this, error);
     QStringList sessions = SessionReader::sessionsNaming(path);
-    if (sessions.size() == 1)
-        return SessionReader::read(sessions[0], this, error);
+    QString why;
+    if (sessions.size() == 1 && SessionReader::read(sessions[0], this, &why))
+        return true;
     if (!read(path, error))
         return false;
-    if (sessions.size() > 1) {
-        for (QString &s : sessions)
-            s = QFileInfo(s).fileName();
-        notes += QStringLiteral("%1 holds rows of %2 sessions (%3); open one of them to see it "
-                                "on its time axis")
-                     .arg(path)
-                     .arg(sessions.size())
-                     .arg(sessions.join(QStringLiteral(", ")));
-    }
+    for (QString &s : sessions)
+        s = QFileInfo(s).fileName();
+    // The log file on its own, and why not as a session.
+    if (!why.isEmpty())
+        why = QStringLiteral("shown on its own, as its session cannot be read: ") + why;
+    else if (sessions.size() > 1)
+        why = QStringLiteral("it holds rows of %1 sessions (%2); open one of them to see it on "
+                             "its time axis")
+                  .arg(sessions.size())
+                  .arg(sessions.join(QStringLiteral(", ")));
+    if (!why.isEmpty())
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("\n")) + path + ": " + why;
     return true;
 }
 

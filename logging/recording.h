@@ -30,8 +30,9 @@ public:
 
     // What a user opens as a recording: a session file; a log file that a
     // session file in the same folder names (the whole session then); any
-    // other log file on its own. False with *error as read() or
-    // SessionReader::read() give it.
+    // other log file on its own, as also one that several sessions name or
+    // whose session is refused (the note says so). False with *error as
+    // read() or SessionReader::read() give it.
     bool open(const QString &path, QString *error);
     // Replaces the rows with those of the log file at path. On refusal, or
     // when the file cannot be read, the recording is left empty, *error
