@@ -30,9 +30,9 @@ PACKAGE_CHECK_PKGS=(lintian desktop-file-utils appstream systemd man-db)
 # substitutes cut the headings short.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
             libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
-# A virtual display and a driver for the tests that run the real program
-# window, and clang with its fuzzing runtime for the fuzz targets.
-TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
+# clang with its fuzzing runtime for the fuzz targets; the package's tools
+# for the test that makes it.
+TEST_PKGS=(clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
 
 log() { printf '== %s\n' "$*" >&2; }
