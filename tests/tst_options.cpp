@@ -1,14 +1,12 @@
 // The option set as its receivers get it: what an acceptance emits and in
-// which order, what a decline keeps, the data byte sum, the expanded dialog
-// and the directory chooser.
+// which order, the defaults of programs without the dialog, what a decline
+// keeps, the data byte sum and its warning, the expanded dialog.
 #include "mmtest.h"
 
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using mmtest::OptionsEditor;
@@ -53,12 +51,6 @@ class TestOptions : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The toolkit's own chooser, which the test can answer.
-        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    }
-
     void acceptanceEmits_data()
     {
         QTest::addColumn<OptionsEditor>("edit");
@@ -169,31 +161,6 @@ private slots:
                                   mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
                               })));
         QCOMPARE(o.settings().autoClearLines, 100);
-    }
-
-    // The chooser starts in the field's directory (a relative one below the
-    // working directory, as the logger takes it); a cancel keeps the field.
-    void browseCancelled()
-    {
-        QTemporaryDir tmp;
-        QVERIFY(QDir(tmp.path()).mkpath("runs/today"));
-        mmtest::WorkingDirectory here(tmp.path());
-        Options o;
-        Emissions emissions(o);
-        QString startedIn;
-        const mmtest::ModalAnswer cancel{&QFileDialog::staticMetaObject, [&](QWidget *w) {
-                                             auto *chooser = static_cast<QFileDialog *>(w);
-                                             startedIn = chooser->directory().absolutePath();
-                                             chooser->reject();
-                                         }};
-        QVERIFY(showAndAnswer(
-            o, mmtest::acceptOptions([&](Options &o) {
-                mmtest::setLogDirectory(o, "runs/today");
-                mmtest::answerModals(
-                    [&] { mmtest::widget<QPushButton>(&o, "BrowseButton")->click(); }, {cancel});
-            })));
-        QCOMPARE(startedIn, tmp.filePath("runs/today"));
-        QCOMPARE(emissions.seen, emitted("12,-1,-1,55,1,0,1,6,6", "runs/today"));
     }
 };
 
