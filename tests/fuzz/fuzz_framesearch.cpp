@@ -38,39 +38,30 @@ public:
     Input(const uint8_t *data, size_t size) : data(data), size(size) {}
     bool empty() const { return offset >= size; }
     uint8_t byte() { return offset < size ? data[offset++] : 0; }
-    int raw()
-    {
-        uint32_t value = 0;
-        for (int i = 0; i < 4; ++i)
-            value |= uint32_t(byte()) << (8 * i);
-        int result;
-        std::memcpy(&result, &value, sizeof result);
-        return result;
-    }
     OptionArray options()
     {
         OptionArray fields{};
         for (int i = 0; i < 9; ++i) {
             const uint8_t b = byte();
-            if (b == 0xFF)
-                fields[i] = raw();
-            else if (i == 0)
-                fields[i] = b % 100;
-            else if (i <= 4)
-                fields[i] = b == 0xFE ? -1 : b;
-            else if (i <= 6)
-                fields[i] = b == 0xFE ? -1 : b % 3;
-            else
-                fields[i] = b;
+            if (b == 0xFF) {
+                uint32_t raw = 0;
+                for (int k = 0; k < 4; ++k)
+                    raw |= uint32_t(byte()) << (8 * k);
+                std::memcpy(&fields[i], &raw, sizeof raw);
+            } else {
+                fields[i] = i == 0   ? b % 100
+                            : i <= 4 ? (b == 0xFE ? -1 : b)
+                            : i <= 6 ? (b == 0xFE ? -1 : b % 3)
+                                     : b;
+            }
         }
         return fields;
     }
     const uint8_t *take(size_t &count)
     {
         count = std::min(count, size - std::min(offset, size));
-        const uint8_t *start = data + offset;
         offset += count;
-        return start;
+        return data + offset - count;
     }
 
 private:
