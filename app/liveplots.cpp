@@ -88,11 +88,14 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
         plot->appendPoints(key, {double(values[0]), double(values[1]), double(values[2])});
         plot->redraw();
     }
-    // The bounds are whole numbers but for the upper one of "checked", which
-    // widens with the count. "Unchecked" leaves the user's drags and zooms.
+    // "Checked" widens the axis while the first window fills, then keeps its
+    // width, 1.2 windows, with the newest point a fifth of a window from the
+    // right. "Unchecked" leaves the user's drags and zooms.
     if (autoscale != Qt::Unchecked) {
         const double lower = count - window;
-        const double upper = autoscale == Qt::Checked ? count * 1.2 : double(count + 20);
+        double upper = count + 20;
+        if (autoscale == Qt::Checked)
+            upper = count <= window || window == 0 ? count * 1.2 : count + window / 5.0;
         acc->xAxis->setRange(lower, upper);
         gyro->xAxis->setRange(lower, upper);
     }

@@ -39,9 +39,10 @@ public:
 
     // Appends `sample` at key sampleCount() and redraws. `window` is the
     // window length (0 keeps one point); an `autoscale` of Qt::Checked shows
-    // sampleCount - window to 1.2 sampleCount, Qt::PartiallyChecked
-    // sampleCount - window to sampleCount + 20, Qt::Unchecked leaves the
-    // time axis where it is.
+    // sampleCount - window to 1.2 sampleCount while sampleCount is at most
+    // the window (or the window is 0), then to sampleCount + window / 5;
+    // Qt::PartiallyChecked shows sampleCount - window to sampleCount + 20,
+    // Qt::Unchecked leaves the time axis where it is.
     void append(const Sample &sample, int window, Qt::CheckState autoscale);
     // Empties the graphs and restarts the keys at 0; redraws at once.
     void clearPoints();

@@ -97,7 +97,8 @@ private slots:
         for (int step = 0; step < 4000; ++step) {
             const int dice = between(0, 99);
             if (dice < 2) {
-                lines = between(0, 9) ? between(0, 60) : between(1000, 3000);
+                const int size = between(0, 9); // a window of 0 now and then, seldom a long one
+                lines = size == 0 ? 0 : size == 1 ? between(1000, 3000) : between(1, 60);
                 const bool s1 = between(0, 9) < 7, s2 = between(0, 9) < 7;
                 const int type = between(0, 1);
                 QVERIFY(mmtest::reopenOptions(*w, [&](Options &o) {
@@ -131,7 +132,10 @@ private slots:
                 if (count > lines)
                     model.removeFirst();
                 model << line;
-                const QCPRange next(count - lines, state == Qt::Checked ? count * 1.2 : count + 20);
+                double upper = count + 20;
+                if (state == Qt::Checked)
+                    upper = count > lines && lines > 0 ? count + lines / 5.0 : count * 1.2;
+                const QCPRange next(count - lines, upper);
                 // QCustomPlot keeps its range rather than take an empty one.
                 if (state != Qt::Unchecked && QCPRange::validRange(next))
                     range = next;
