@@ -21,6 +21,17 @@ int curvePixels(QCustomPlot *plot)
     return mmtest::curvePixels(plot->grab().toImage(), plot->legend->outerRect());
 }
 
+// Counts the paint events of a widget: how often it is drawn.
+struct Paints : QObject {
+    int count = 0;
+    explicit Paints(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestPlots : public QObject
@@ -156,27 +167,22 @@ private slots:
     void oneRedrawPerTick()
     {
         QVERIFY(start(100));
-        int drawn = 0;
-        connect(plot("accPlot"), &QCustomPlot::afterReplot, [&] { ++drawn; });
+        Paints drawn(plot("accPlot"));
         receive(0, 40);
-        QCOMPARE(drawn, 0);
-        QTRY_COMPARE(drawn, 1);
+        QCOMPARE(drawn.count, 0);
+        QTRY_COMPARE(drawn.count, 1);
         QVERIFY(curvePixels(plot("accPlot")) > 0);
     }
 
-    // A hidden plot is not drawn (its points are the random run's); shown
-    // again, it is drawn at once.
+    // A plot shown again shows the points it took while hidden (which are
+    // the random run's).
     void hiddenPlotKeepsUp()
     {
         QVERIFY(start(10, [](Options &o) { mmtest::setSensor(o, 2, false, 1, 6); }));
         QCustomPlot *acc = plot("accPlot");
         QVERIFY(acc->isHidden());
-        int drawn = 0;
-        connect(acc, &QCustomPlot::afterReplot, [&] { ++drawn; });
         receive(0, 29);
-        QCOMPARE(drawn, 0);
         QVERIFY(mmtest::reopenOptions(*w, [](Options &o) { mmtest::setSensor(o, 2, true, 1, 6); }));
-        QTRY_VERIFY_WITH_TIMEOUT(drawn > 0, 5000);
         QVERIFY(curvePixels(acc) > 0);
     }
 
