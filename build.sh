@@ -8,7 +8,8 @@
 #                      AddressSanitizer and UndefinedBehaviorSanitizer, and
 #                      the fuzz targets for a few seconds
 #   ./build.sh bench   build and run the benchmarks
-#   ./build.sh package build the Debian package build/motionmonitor_*.deb
+#   ./build.sh package build the Debian package build/motionmonitor_*.deb and
+#                      check it with Debian's tools
 #   ./build.sh build   build only
 #
 # Missing Debian packages are installed with apt-get (through sudo when not
@@ -21,13 +22,17 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # dpkg-shlibdeps computes the package's dependencies; CPack finds the
 # binaries to hand it with file.
 PACKAGE_PKGS=(dpkg-dev file)
+# Debian's own checks on the package (./build.sh package only): lintian,
+# desktop-file-validate, appstreamcli and systemd-analyze, which reads the
+# manual page the user unit names with man.
+PACKAGE_CHECK_PKGS=(lintian desktop-file-utils appstream systemd man-db)
 # xfonts-scalable carries Bitstream Charter, the forms' heading font; wider
 # substitutes cut the headings short.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
             libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
-# A virtual display and a driver for the tests that run the real program
-# window, and clang with its fuzzing runtime for the fuzz targets.
-TEST_PKGS=(xvfb xauth xdotool clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
+# clang with its fuzzing runtime for the fuzz targets; the package's tools
+# for the test that makes it.
+TEST_PKGS=(clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
 
 log() { printf '== %s\n' "$*" >&2; }
@@ -101,8 +106,56 @@ cmd_test() {
     return "$status"
 }
 
+# check_package DEB: Debian's checks on the package, on the files unpacked
+# from it; the first complaint ends packaging with the checker's output.
+check_package() (
+    local deb=$1 work out
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    dpkg-deb -x "$deb" "$work/root"
+    # failed CHECK OUTPUT: prints what CHECK said, then ends.
+    failed() {
+        printf '%s\n' "$2" >&2
+        die "package check failed: $1"
+    }
+
+    # Errors and warnings fail; infos and pedantic hints may stay.
+    out=$(lintian --fail-on error,warning "$deb" 2>&1) || failed lintian "$out"
+    log "lintian $(lintian --print-version): no errors, no warnings"
+
+    # Its status tells errors only; warnings and hints are words.
+    out=$(desktop-file-validate "$work"/root/usr/share/applications/*.desktop 2>&1) &&
+        [ -z "$out" ] || failed desktop-file-validate "$out"
+    log "desktop-file-validate: no errors, no warnings"
+
+    # validate-tree also finds the desktop entry that the metainfo names as
+    # its launchable; a warning fails as an error does.
+    out=$(appstreamcli validate-tree --no-net "$work/root" 2>&1) ||
+        failed "appstreamcli validate-tree" "$out"
+    log "appstreamcli validate-tree: ${out##*$'\n'}"
+
+    # systemd-analyze verify checks that the programs a unit runs exist, but
+    # it takes --root for system units only: the user unit is verified from a
+    # copy whose ExecStart names the program in the unpacked tree (its other
+    # programs are the system's). An instance stands for the template. Man
+    # finds the page of Documentation= in the tree. The user manager it
+    # simulates needs XDG_RUNTIME_DIR, unset outside a login session. Bad
+    # settings are words only, not a status.
+    local unit=motionmonitor-record@.service
+    mkdir "$work/units" && mkdir -m 700 "$work/runtime"
+    sed "s#^\(ExecStart=\)\(/usr/bin/motionmonitor \)#\1$work/root\2#" \
+        "$work/root/usr/lib/systemd/user/$unit" >"$work/units/$unit"
+    grep -q "^ExecStart=$work/root/" "$work/units/$unit" ||
+        failed "the user unit runs another program than /usr/bin/motionmonitor" \
+            "$(grep ExecStart= "$work/units/$unit")"
+    out=$(XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work/runtime} MANPATH=$work/root/usr/share/man \
+        systemd-analyze --user verify "$work/units/${unit/@/@ttyUSB0}" 2>&1) &&
+        [ -z "$out" ] || failed "systemd-analyze verify" "$out"
+    log "systemd-analyze verify $unit: no complaints"
+)
+
 cmd_package() {
-    need_packages "${BUILD_PKGS[@]}" "${PACKAGE_PKGS[@]}"
+    need_packages "${BUILD_PKGS[@]}" "${PACKAGE_PKGS[@]}" "${PACKAGE_CHECK_PKGS[@]}"
     # The package installs under the configured prefix, which a Debian
     # package keeps in /usr (the default of build trees configured since).
     if [ -f "$ROOT/build/CMakeCache.txt" ] &&
@@ -112,7 +165,11 @@ cmd_package() {
     build "$ROOT/build"
     log "packaging"
     (cd "$ROOT/build" && cpack -G DEB >/dev/null)
-    ls -t "$ROOT"/build/motionmonitor_*.deb | head -n 1
+    local deb
+    deb=$(ls -t "$ROOT"/build/motionmonitor_*.deb | head -n 1)
+    log "checking $deb"
+    check_package "$deb"
+    echo "$deb"
 }
 
 cmd_bench() {

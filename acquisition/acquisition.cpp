@@ -5,6 +5,7 @@
 #include "serialhandler.h"
 
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 Acquisition::Acquisition(QObject *parent)
     : QObject(parent), serial(std::make_unique<serialhandler>()),
@@ -23,6 +24,7 @@ Acquisition::Acquisition(QObject *parent)
                 take({{a0, a1, a2}, {g0, g1, g2}}, Source::Port);
             });
     connect(serial.get(), &serialhandler::lost, this, [this](const QString &reason) {
+        followPort();
         if (session.isActive())
             session.note("lost", sessionRows(), "reason", reason);
     });
@@ -59,6 +61,7 @@ void Acquisition::setOptions(const OptionSet &options)
         serial->discardPending();
         watch.resume(clock.elapsed());
     }
+    followPort();
     if (session.isActive())
         session.note("source", sessionRows(), "source", current.testMode ? "test" : "receiver");
 }
@@ -115,6 +118,7 @@ bool Acquisition::start(int intervalMs, bool waitForDevice)
     if (!current.testMode)
         watch.start(clock.elapsed());
     watchTicks->start();
+    followPort();
     sessionAllowed = true;
     emit statusChanged();
     return true;
@@ -134,6 +138,7 @@ void Acquisition::stop()
     else
         emit message("Port already closed", false);
     ticks->stop();
+    followPort();
     endSession();
     sessionAllowed = false;
     watch.stop();
@@ -148,6 +153,29 @@ void Acquisition::sendInitMessage()
                      "mode first)",
                      false);
     serial->SendInitMsg();
+}
+
+void Acquisition::setReadOnArrival(bool on)
+{
+    readOnArrival = on;
+    followPort();
+}
+
+void Acquisition::followPort()
+{
+    const int fd = readOnArrival && isAcquiring() && !current.testMode ? serial->descriptor() : -1;
+    if (arrival && arrival->socket() == fd)
+        return;
+    if (arrival) {
+        // This may run in the notifier's own slot (a read that lost the port).
+        arrival->setEnabled(false);
+        arrival->deleteLater();
+        arrival = nullptr;
+    }
+    if (fd < 0)
+        return;
+    arrival = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(arrival, &QSocketNotifier::activated, this, [this] { port.poll(); });
 }
 
 void Acquisition::tick()
@@ -223,6 +251,7 @@ void Acquisition::watchLink()
         const QStringList warnings = watch.check(clock.elapsed(), &reopened);
         if (reopened) {
             emit message("Serial port reopened", false);
+            followPort();
             if (session.isActive())
                 session.note("reopened", sessionRows());
             if (current.initMsgOn)

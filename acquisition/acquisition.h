@@ -14,6 +14,7 @@
 #include <memory>
 
 class Datalogger;
+class QSocketNotifier;
 class serialhandler;
 
 // Acquisition, without a window: the receiver's serial link or the test
@@ -35,6 +36,9 @@ class Acquisition : public QObject
 {
     Q_OBJECT
 public:
+    // The read interval the window starts with.
+    static constexpr int defaultIntervalMs = 42;
+
     explicit Acquisition(QObject *parent = nullptr);
     // Ends a session that is still running.
     ~Acquisition() override;
@@ -70,6 +74,13 @@ public:
     bool isAcquiring() const { return ticks->isActive(); }
     // "Init Msg": sends the init message now, whatever the state.
     void sendInitMessage();
+    // Whether the open port is also read as soon as bytes arrive, besides
+    // at each tick, so that a line that holds little (a pseudo-terminal
+    // holds about 4 kB) does not bound the rate by the read interval. Off
+    // unless set; a port reopened after a loss is followed.
+    void setReadOnArrival(bool on);
+    // The running or the last session's file; empty before the first.
+    QString sessionFile() const { return session.fileName(); }
 
     // What the status bar shows while acquiring; counts are from the Start.
     struct Status {
@@ -112,6 +123,10 @@ private:
     long long sessionRows() const;
     void beginSession();
     void endSession();
+    // Watches the open port for arriving bytes while that is asked for and
+    // the receiver is the source, or stops watching: after every change of
+    // the port or the source.
+    void followPort();
 
     std::unique_ptr<serialhandler> serial;
     std::unique_ptr<Datalogger> log;
@@ -121,6 +136,8 @@ private:
     OptionSet current;
     QTimer *ticks;
     QTimer *watchTicks;
+    bool readOnArrival = false;
+    QSocketNotifier *arrival = nullptr;
     QElapsedTimer clock;
     bool logging = false;
     // The source whose samples the open log file holds.

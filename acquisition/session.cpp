@@ -58,7 +58,7 @@ bool Session::begin(const QString &dir, const Origin &origin, QString *error)
     const QString base = QDir(dir).filePath(origin.start.toString("dd.MM, h.mm.ss"));
     QString name = base + ".session.jsonl";
     for (int n = 2; QFileInfo::exists(name); ++n)
-        name = base + QStringLiteral("-%1.session.jsonl").arg(n);
+        name = base + QStringLiteral("_%1.session.jsonl").arg(n); // sorts after the first
     file.setFileName(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *error = QStringLiteral("Session file %1 could not be created: %2")
@@ -66,7 +66,7 @@ bool Session::begin(const QString &dir, const Origin &origin, QString *error)
         return false;
     }
     clock.start();
-    files = 0;
+    files.clear();
     const OptionSet &o = origin.options;
     const FrameFormat f = o.frameFormat();
     Line options;
@@ -85,7 +85,7 @@ bool Session::begin(const QString &dir, const Origin &origin, QString *error)
     write(Line()
               .add("format", "motionmonitor-session")
               .add("version", 1)
-              .add("program", MM_VERSION "_linux")
+              .add("program", MM_PROGRAM_VERSION)
               .add("start", origin.start.toOffsetFromUtc(origin.start.offsetFromUtc())
                                 .toString(Qt::ISODateWithMs))
               .add("host", QSysInfo::machineHostName())
@@ -105,7 +105,7 @@ Session::Line Session::event(const char *kind, long long rows) const
 
 void Session::logFile(const QString &path, qint64 offset, int index, long long rows)
 {
-    ++files;
+    files.insert(path);
     write(event("file", rows)
               .add("path", QFileInfo(file).absoluteDir().relativeFilePath(path))
               .add("offset", offset)
@@ -135,7 +135,7 @@ void Session::end(long long rows, long long frames, long long strayBytes)
     write(event("end", rows)
               .add("frames", frames)
               .add("stray_bytes", strayBytes)
-              .add("files", files));
+              .add("files", int(files.size())));
     file.close();
 }
 

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 // The session file of one Start to Stop while rows are logged: how and when
@@ -49,5 +50,5 @@ private:
 
     QFile file;
     QElapsedTimer clock;
-    int files = 0;
+    QSet<QString> files; // the log files written to (one may be started twice in a second)
 };

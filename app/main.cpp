@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "recorder.h"
 #include "recordingviewer.h"
 #include "termination.h"
 
@@ -23,21 +24,46 @@ bool answersOnly(int argc, char **argv)
     return false;
 }
 
-// An export draws into memory only, so it needs no display: it runs on the
-// offscreen platform unless one is asked for.
-void exportWithoutDisplay(int argc, char **argv)
+bool given(int argc, char **argv, const char *option)
 {
+    const size_t n = std::strlen(option);
     for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--export") || !std::strncmp(argv[i], "--export=", 9))
-            if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!std::strncmp(argv[i], option, n) && (argv[i][n] == 0 || argv[i][n] == '='))
+            return true;
+    return false;
+}
+
+// An export draws into memory only, so it needs no display: it runs on the
+// offscreen platform unless one is asked for. A window does need one; Qt
+// would abort without it.
+bool displayFor(int argc, char **argv)
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (given(argc, argv, "--export")) {
+        if (platform.isEmpty())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return true;
+    }
+    const bool windowSystem =
+        platform.isEmpty() || platform == "xcb" || platform.startsWith("wayland");
+    return !given(argc, argv, "--view") || !windowSystem ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    exportWithoutDisplay(argc, argv);
+    // Before anything touches the window system.
+    if (recordRequested(argc, argv))
+        return runRecorder(argc, argv, MainWindow::versionString());
+    if (!displayFor(argc, argv)) {
+        std::fputs("motionmonitor: --view needs a display (DISPLAY is not set); --view FILE "
+                   "--export OUT.png|.pdf|.csv works without one\n",
+                   stderr);
+        return 2;
+    }
     const std::unique_ptr<QCoreApplication> app(
         answersOnly(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QCoreApplication::setApplicationName("motionmonitor");
@@ -47,13 +73,16 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(
         "Monitors and logs a wireless motion-sensor node through its USB receiver.\n"
         "Every run starts with the options dialog; cancelling it ends the program.\n"
-        "With --view, it shows a log file it wrote instead.");
+        "With --view, it shows a session or a log file it wrote instead.\n"
+        "With --record, it acquires and logs without a window: see --record --help.");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption view("view", "Show the recording in the log file <file>.", "file");
-    const QCommandLineOption exportImage(
-        "export", "With --view: write its plots to <image> (.png, .jpg or .pdf) and exit.",
-        "image");
+    const QCommandLineOption view(
+        "view", "Show the recording in <file>: a session file or a log file.", "file");
+    const QCommandLineOption exportImage("export",
+                                         "With --view: write its plots to <out> (.png, .jpg or "
+                                         ".pdf) or its rows to <out> (.csv), and exit.",
+                                         "out");
     parser.addOptions({view, exportImage});
     parser.process(*app);
     if (parser.isSet(exportImage) && !parser.isSet(view)) {

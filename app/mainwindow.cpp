@@ -40,6 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     logger = acquisition->logger();
     options = new Options(nullptr);
     timer = acquisition->timer();
+    ui->TaajuusSBox->setValue(Acquisition::defaultIntervalMs);
 
     // The order matters: signals reach their slots in connection order, so the
     // window reports new options before the serial link takes them over.
@@ -92,7 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 QString MainWindow::versionString()
 {
-    return QStringLiteral(MM_VERSION "_linux");
+    return QStringLiteral(MM_PROGRAM_VERSION);
 }
 
 MainWindow::~MainWindow()
@@ -189,7 +190,7 @@ void MainWindow::openRecordings()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Open recording"), options->settings().filename,
-        QStringLiteral("Log files (*.txt);;All files (*)"));
+        QStringLiteral("Sessions and log files (*.session.jsonl *.txt);;All files (*)"));
     for (const QString &file : files) {
         QString error;
         if (RecordingViewer *viewer = RecordingViewer::open(file, this, &error)) {

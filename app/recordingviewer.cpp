@@ -1,35 +1,85 @@
 #include "recordingviewer.h"
 #include "ui_recordingviewer.h"
 
-#include "sample.h"
+#include "columnstatistics.h"
 #include "plotimage.h"
 #include "plotlook.h"
 #include "recording.h"
 #include "recordingcurve.h"
+#include "sample.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
 
 #include <cstdio>
+
+namespace
+{
+
+// A session's rows at their times.
+class TimelineKeys : public RowKeys
+{
+public:
+    explicit TimelineKeys(const Timeline &timeline) : timeline(timeline)
+    {
+        breaks.assign(timeline.breaks.begin(), timeline.breaks.end());
+    }
+    double key(std::size_t row) const override { return timeline.seconds(std::int64_t(row)); }
+    std::size_t firstFrom(double key, std::size_t rows) const override
+    {
+        return std::min(rows, std::size_t(timeline.firstRowFrom(key)));
+    }
+
+private:
+    const Timeline &timeline;
+};
+
+QString durationText(double seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
+    const qint64 s = qRound64(seconds);
+    const QString minutes =
+        QStringLiteral("%1 min %2 s").arg(s / 60 % 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return s < 3600 ? minutes : QStringLiteral("%1 h ").arg(s / 3600) + minutes;
+}
+
+QColor eventColour(Timeline::Event::Kind kind)
+{
+    switch (kind) {
+    case Timeline::Event::File:
+        return QColor(90, 90, 90);
+    case Timeline::Event::Link:
+        return QColor(180, 0, 0);
+    case Timeline::Event::Source:
+        return QColor(150, 0, 170);
+    case Timeline::Event::Logging:
+        break;
+    }
+    return QColor(190, 110, 0);
+}
+
+} // namespace
 
 RecordingViewer *RecordingViewer::open(const QString &path, QWidget *parent, QString *error)
 {
     auto recording = std::make_unique<Recording>();
-    if (!recording->read(path, error))
+    if (!recording->open(path, error))
         return nullptr;
     return new RecordingViewer(path, std::move(recording), parent);
 }
 
-RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording> recording_,
+RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording> recording,
                                  QWidget *parent)
-    : QMainWindow(parent), recording(std::move(recording_)), ui(new Ui_RecordingViewer)
+    : QMainWindow(parent), path(path), shown(std::move(recording)), ui(new Ui_RecordingViewer)
 {
     ui->setupUi(this);
-    const std::int64_t rows = recording->rows();
-    setWindowTitle(QStringLiteral("%1 (%2 %3)")
-                       .arg(QFileInfo(path).fileName())
-                       .arg(rows)
-                       .arg(rows == 1 ? "row" : "rows"));
+    setWindowTitle(title());
+    const Timeline *timeline = shown->timeline();
+    keys = timeline ? std::make_unique<TimelineKeys>(*timeline) : std::make_unique<RowKeys>();
     const struct {
         QCustomPlot *plot;
         int sensor;
@@ -39,37 +89,145 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
                   {ui->gyroPlot, sensor::gyroscope, "gyro", Recording::GyroX}};
     for (const auto &p : plots) {
         plotlook::setUp(p.plot, p.sensor, p.title, font());
-        for (int axis = 0; axis < 3; ++axis)
-            plotlook::styleCurve(new RecordingCurve(p.plot->xAxis, p.plot->yAxis,
-                                                    recording->column(p.firstColumn + axis)),
-                                 p.sensor, axis);
-        fitToRecording(p.plot);
-        QCustomPlot *plot = p.plot;
-        connect(plot, &QCustomPlot::mouseDoubleClick, this, [this, plot] {
-            fitToRecording(plot);
-            plot->replot();
+        p.plot->xAxis->setLabel(timeline ? QStringLiteral("Time from the start (s)")
+                                         : QStringLiteral("Row in the file"));
+        // The same room left of both plots, so their key axes line up.
+        p.plot->axisRect()->setAutoMargins(QCP::msRight | QCP::msTop | QCP::msBottom);
+        p.plot->axisRect()->setMargins(QMargins(80, 0, 0, 0));
+        for (int axis = 0; axis < 3; ++axis) {
+            const auto &column = shown->column(p.firstColumn + axis);
+            auto *curve = new RecordingCurve(p.plot->xAxis, p.plot->yAxis, column, keys.get());
+            plotlook::styleCurve(curve, p.sensor, axis);
+            statistics.push_back(std::make_unique<ColumnStatistics>(column, curve->extremes()));
+            ui->statistics->setHorizontalHeaderItem(p.firstColumn + axis,
+                                                    new QTableWidgetItem(curve->name()));
+        }
+        connect(p.plot, &QCustomPlot::mouseDoubleClick, this, [this] {
+            fitToRecording();
+            ui->accPlot->replot();
+            ui->gyroPlot->replot();
         });
     }
-    connect(ui->actionSaveImage, &QAction::triggered, this, [this, path] {
+    // The key axes move together.
+    for (auto [from, to] :
+         {std::pair(ui->accPlot, ui->gyroPlot), std::pair(ui->gyroPlot, ui->accPlot)})
+        connect(from->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), to,
+                [to = to](const QCPRange &range) {
+                    to->xAxis->setRange(range);
+                    to->replot(QCustomPlot::rpQueuedReplot);
+                });
+    connect(ui->accPlot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            &RecordingViewer::showStatistics);
+    // As tall as its rows, the curves sharing the width.
+    QTableWidget *table = ui->statistics;
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
+                          table->rowCount() * table->verticalHeader()->defaultSectionSize() +
+                          2 * table->frameWidth());
+    for (int r = 0; r < ui->statistics->rowCount(); ++r)
+        for (int c = 0; c < ui->statistics->columnCount(); ++c) {
+            auto *item = new QTableWidgetItem;
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            ui->statistics->setItem(r, c, item);
+        }
+    if (timeline)
+        markEvents();
+    // What was left out of a file cut short stays in view.
+    auto *note = new QLabel(shown->note(), this);
+    note->setObjectName(QStringLiteral("note"));
+    note->setStyleSheet(QStringLiteral("color: #b00000"));
+    ui->statusBar->addWidget(note, 1);
+    inView = new QLabel(this);
+    inView->setObjectName(QStringLiteral("inView"));
+    ui->statusBar->addPermanentWidget(inView);
+    fitToRecording();
+    showStatistics();
+    connect(ui->actionSaveImage, &QAction::triggered, this, [this] {
         askAndSavePlotImage(this, {ui->accPlot, ui->gyroPlot},
-                            QFileInfo(path).completeBaseName() + QStringLiteral(".png"));
+                            QFileInfo(this->path).completeBaseName() + QStringLiteral(".png"),
+                            title());
     });
 }
 
 RecordingViewer::~RecordingViewer()
 {
-    // The curves read the recording, which goes before the window's children.
+    // The curves read the recording and the keys, which go before the
+    // window's children.
     ui->accPlot->clearPlottables();
     ui->gyroPlot->clearPlottables();
     delete ui;
 }
 
-void RecordingViewer::fitToRecording(QCustomPlot *plot)
+QString RecordingViewer::title() const
 {
-    if (recording->rows() == 0)
+    const std::int64_t rows = shown->rows();
+    const QString rowCount = QStringLiteral("%1 %2").arg(rows).arg(rows == 1 ? "row" : "rows");
+    const Timeline *timeline = shown->timeline();
+    if (!timeline)
+        return QStringLiteral("%1 (%2)").arg(QFileInfo(path).fileName(), rowCount);
+    const Timeline::Facts &facts = timeline->facts;
+    return QStringLiteral("Session of %1: %2, %3 in %4 %5")
+        .arg(facts.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss t")),
+             durationText(facts.seconds), rowCount)
+        .arg(facts.files)
+        .arg(facts.files == 1 ? "file" : "files");
+}
+
+void RecordingViewer::markEvents()
+{
+    for (const Timeline::Event &event : shown->timeline()->events) {
+        const QColor colour = eventColour(event.kind);
+        for (QCustomPlot *plot : {ui->accPlot, ui->gyroPlot}) {
+            auto *line = new QCPItemStraightLine(plot);
+            line->point1->setCoords(event.seconds, 0);
+            line->point2->setCoords(event.seconds, 1);
+            line->setPen(QPen(colour, 1, Qt::DashLine));
+            line->setAntialiased(false); // one sharp pixel wide
+        }
+        // The label runs down from the top of the upper plot, beside its line.
+        auto *label = new QCPItemText(ui->accPlot);
+        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        label->position->setCoords(event.seconds, 0.02);
+        label->setRotation(-90);
+        label->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
+        label->setText(event.label);
+        label->setColor(colour);
+        QFont small = font();
+        small.setPointSize(8);
+        label->setFont(small);
+    }
+}
+
+void RecordingViewer::fitToRecording()
+{
+    const std::int64_t rows = shown->rows();
+    if (rows == 0)
         return;
-    plot->xAxis->setRange(0, std::max<double>(double(recording->rows() - 1), 1));
-    plotlook::fitValueAxisToView(plot);
+    const double last = keys->key(std::size_t(rows - 1));
+    const double end = shown->timeline() ? std::max(shown->timeline()->facts.seconds, last) : last;
+    ui->accPlot->xAxis->setRange(keys->key(0), std::max(end, keys->key(0) + 1));
+    for (QCustomPlot *plot : {ui->accPlot, ui->gyroPlot})
+        plotlook::fitValueAxisToView(plot);
+}
+
+void RecordingViewer::showStatistics()
+{
+    const QCPRange view = ui->accPlot->xAxis->range();
+    const auto [first, end] = keys->within(view.lower, view.upper, std::size_t(shown->rows()));
+    const QString unit = shown->timeline() ? QStringLiteral(" s") : QString();
+    inView->setText(QStringLiteral("In view: %1%3 to %2%3, %4 of %5 rows")
+                        .arg(view.lower, 0, 'f', 1)
+                        .arg(view.upper, 0, 'f', 1)
+                        .arg(unit)
+                        .arg(end - first)
+                        .arg(shown->rows()));
+    for (int c = 0; c < Recording::columnCount; ++c) {
+        const ColumnStatistics::Figures f = statistics[size_t(c)]->over(first, end);
+        const double figures[5] = {f.min, f.max, f.mean, f.rms, f.deviation};
+        for (int r = 0; r < 5; ++r)
+            ui->statistics->item(r, c)->setText(
+                f.count == 0 ? QString() : QString::number(figures[r], 'f', r < 2 ? 0 : 2));
+    }
 }
 
 bool RecordingViewer::saveImage(const QString &fileName, QString *error)
@@ -77,19 +235,31 @@ bool RecordingViewer::saveImage(const QString &fileName, QString *error)
     // A window never shown has not laid out its plots yet.
     layout()->activate();
     centralWidget()->layout()->activate();
-    return savePlotImage({ui->accPlot, ui->gyroPlot}, fileName, error);
+    return savePlotImage({ui->accPlot, ui->gyroPlot}, fileName, error, title());
 }
 
-int viewRecording(const QString &path, const QString &imageFile)
+int viewRecording(const QString &path, const QString &exportFile)
 {
     QString error;
-    const std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(path, nullptr, &error));
-    if (viewer && imageFile.isEmpty()) {
+    const auto fail = [&] {
+        std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(error));
+        if (exportFile.isEmpty())
+            QMessageBox::critical(nullptr, QStringLiteral("Open recording"), error);
+        return 1;
+    };
+    auto recording = std::make_unique<Recording>();
+    if (!recording->open(path, &error))
+        return fail();
+    if (!recording->note().isEmpty())
+        std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording->note()));
+    if (QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
+        return recording->writeCsv(exportFile, &error) ? 0 : fail();
+    const auto viewer = std::make_unique<RecordingViewer>(path, std::move(recording), nullptr);
+    if (exportFile.isEmpty()) {
         viewer->show();
         return QApplication::exec();
     }
-    if (viewer && viewer->saveImage(imageFile, &error))
-        return 0;
-    std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(error));
-    return 1;
+    // An image of the plots alone, at the window's size.
+    viewer->findChild<QWidget *>(QStringLiteral("statistics"))->hide();
+    return viewer->saveImage(exportFile, &error) ? 0 : fail();
 }

@@ -1,42 +1,66 @@
 #pragma once
 
+#include "timeline.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QIODevice;
 
-// A log file read back: the six values of every row, keyed by the row's
-// position in the file (0, 1, 2, ... across the whole file, also across the
-// header lines that a file appended to by a second start holds).
+// A recording read back: the six values of every row, and for a session its
+// timeline.
 //
-// Only a file as the Datalogger writes it is accepted: the header line first,
-// then rows of seven decimal integers (no sign but a leading "-", no leading
-// zeros) "index,accX,accY,accZ,gyroX,gyroY,gyroZ", with index 0..2147483647,
-// accelerometer values -8192..8191 and gyroscope values -32768..32767; the
-// header line may recur anywhere below. Any other file is refused as a whole
-// with a message naming the file, the first line that breaks these rules and
-// the rule it breaks.
-//
-// Reading streams: beside the columns it holds one read buffer of 64 KiB.
+// A log file read on its own keys its rows by their position in the file
+// (0, 1, 2, ... across the whole file, also across the header lines that a
+// file appended to by a second start holds); see LogReader for the rules a
+// log file must keep. A session (see SessionReader) holds its own rows of
+// all its log files in order, with their times.
 class Recording
 {
 public:
     enum Column { AccX, AccY, AccZ, GyroX, GyroY, GyroZ };
     static constexpr int columnCount = 6;
 
-    // Replaces the rows with those of the file at path. On refusal, or when
-    // the file cannot be read, the recording is left empty, *error reads
-    // "PATH:LINE: what is wrong" (or "PATH: reason") and false is returned.
+    Recording();
+    ~Recording();
+
+    // What a user opens as a recording: a session file; a log file that a
+    // session file in the same folder names (the whole session then); any
+    // other log file on its own, as also one that several sessions name or
+    // whose session is refused (the note says so). False with *error as
+    // read() or SessionReader::read() give it.
+    bool open(const QString &path, QString *error);
+    // Replaces the rows with those of the log file at path. On refusal, or
+    // when the file cannot be read, the recording is left empty, *error
+    // reads "PATH:LINE: what is wrong" (or "PATH: reason") and false is
+    // returned.
     bool read(const QString &path, QString *error);
     // The same from an open device; `name` stands for the file in messages.
     bool read(QIODevice &device, const QString &name, QString *error);
 
     std::int64_t rows() const { return std::int64_t(columns[0].size()); }
     const std::vector<std::int16_t> &column(int c) const { return columns[size_t(c)]; }
+    // A session's timeline; null for a log file read on its own.
+    const Timeline *timeline() const { return time.get(); }
+    // What was left out of what the files hold (a line cut short), one line
+    // each; empty when nothing was.
+    const QString &note() const { return notes; }
+
+    // Writes the rows as CSV, a header line first: "time_s,acc_x,...,gyro_z"
+    // with the time in seconds from the start for a session, "row,acc_x,..."
+    // with the row's position otherwise. False with *error naming the file
+    // and the reason when it cannot be written.
+    bool writeCsv(const QString &path, QString *error) const;
 
 private:
+    friend class SessionReader;
+    void clear();
+
     std::array<std::vector<std::int16_t>, columnCount> columns;
+    std::unique_ptr<Timeline> time;
+    QString notes;
 };

@@ -6,6 +6,7 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QStringListModel>
 
 Options::Options(QWidget *parent)
@@ -35,6 +36,26 @@ Options::Options(QWidget *parent)
     auto *completer = new QCompleter(devices, ui->devicenameField);
     completer->setFilterMode(Qt::MatchContains);
     ui->devicenameField->setCompleter(completer);
+
+    // Under the data bytes, in the frame panel's free strip: said while the
+    // data bytes cannot carry the sensors in use (the dialog refuses nothing).
+    dataBytesWarning = new QLabel(ui->frame);
+    dataBytesWarning->setObjectName("dataBytesWarning");
+    dataBytesWarning->setGeometry(219, 81, 345, 18);
+    dataBytesWarning->setStyleSheet("color: rgb(190, 0, 0);");
+    connect(ui->DataBytes, &QSpinBox::valueChanged, this, &Options::showDataBytesWarning);
+    for (QCheckBox *box : {ui->S1On, ui->S2On})
+        connect(box, &QCheckBox::toggled, this, &Options::showDataBytesWarning);
+    showDataBytesWarning();
+}
+
+void Options::showDataBytesWarning()
+{
+    const int needed = readForm().frameFormat().dataBytesNeeded();
+    dataBytesWarning->setText(
+        ui->DataBytes->value() < needed
+            ? QStringLiteral("The sensors in use take %1 data bytes").arg(needed)
+            : QString());
 }
 
 void Options::showEvent(QShowEvent *event)

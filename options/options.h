@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+class QLabel;
 class QStringListModel;
 class Ui_Options;
 
@@ -44,8 +45,10 @@ protected:
 
 private:
     OptionSet readForm() const;
+    void showDataBytesWarning();
 
     OptionSet current;
     QStringListModel *devices;
+    QLabel *dataBytesWarning;
     Ui_Options *ui;
 };

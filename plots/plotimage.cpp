@@ -11,10 +11,30 @@
 namespace
 {
 
-// Draws the plots one below the other from the painter's origin.
-void paintPlots(QCPPainter &painter, const QList<QCustomPlot *> &plots)
+// The title's font and the height of its line; none without a title.
+QFont titleFont()
 {
-    int top = 0;
+    QFont font;
+    font.setPointSize(11);
+    font.setBold(true);
+    return font;
+}
+int titleHeight(const QString &title)
+{
+    return title.isEmpty() ? 0 : QFontMetrics(titleFont()).height() * 2;
+}
+
+// Draws the title and the plots one below the other from the painter's
+// origin, `width` wide.
+void paintPlots(QCPPainter &painter, const QList<QCustomPlot *> &plots, const QString &title,
+                int width)
+{
+    int top = titleHeight(title);
+    if (top > 0) {
+        painter.setFont(titleFont());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(0, 0, width, top), Qt::AlignCenter, title);
+    }
     for (QCustomPlot *plot : plots) {
         painter.save();
         painter.translate(0, top);
@@ -26,7 +46,8 @@ void paintPlots(QCPPainter &painter, const QList<QCustomPlot *> &plots)
 
 } // namespace
 
-bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, QString *error)
+bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, QString *error,
+                   const QString &title)
 {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     const auto refuse = [&](const QString &reason) {
@@ -38,7 +59,7 @@ bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, Q
     if (suffix != QLatin1String("png") && suffix != QLatin1String("jpg") &&
         suffix != QLatin1String("pdf"))
         return refuse(QStringLiteral("the name must end in .png, .jpg or .pdf"));
-    QSize size(0, 0);
+    QSize size(0, titleHeight(title));
     for (const QCustomPlot *plot : plots)
         size = QSize(std::max(size.width(), plot->width()), size.height() + plot->height());
 
@@ -54,14 +75,14 @@ bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, Q
         if (!painter.begin(&pdf))
             return refuse(QStringLiteral("cannot be written"));
         painter.setMode(QCPPainter::pmVectorized);
-        paintPlots(painter, plots);
+        paintPlots(painter, plots, title, size.width());
         return painter.end() || refuse(QStringLiteral("cannot be written"));
     }
 
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QCPPainter painter(&image);
-    paintPlots(painter, plots);
+    paintPlots(painter, plots, title, size.width());
     painter.end();
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -75,7 +96,7 @@ bool savePlotImage(const QList<QCustomPlot *> &plots, const QString &fileName, Q
 }
 
 void askAndSavePlotImage(QWidget *parent, const QList<QCustomPlot *> &plots,
-                         const QString &suggestedName)
+                         const QString &suggestedName, const QString &title)
 {
     static QString lastDirectory;
     const QString fileName = QFileDialog::getSaveFileName(
@@ -85,6 +106,6 @@ void askAndSavePlotImage(QWidget *parent, const QList<QCustomPlot *> &plots,
         return;
     lastDirectory = QFileInfo(fileName).path();
     QString error;
-    if (!savePlotImage(plots, fileName, &error))
+    if (!savePlotImage(plots, fileName, &error, title))
         QMessageBox::warning(parent, QStringLiteral("Save image"), error);
 }

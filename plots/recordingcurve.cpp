@@ -1,10 +1,12 @@
 #include "recordingcurve.h"
 
+#include <algorithm>
 #include <cmath>
 
 RecordingCurve::RecordingCurve(QCPAxis *keyAxis, QCPAxis *valueAxis,
-                               const std::vector<std::int16_t> &values)
-    : QCPAbstractPlottable(keyAxis, valueAxis), values(values), extremes(values)
+                               const std::vector<std::int16_t> &values, const RowKeys *keys)
+    : QCPAbstractPlottable(keyAxis, valueAxis), values(values), keys(keys ? *keys : byPosition),
+      blocks(values)
 {
     setSelectable(QCP::stNone);
 }
@@ -17,21 +19,19 @@ double RecordingCurve::selectTest(const QPointF &, bool, QVariant *) const
 QCPRange RecordingCurve::getKeyRange(bool &foundRange, QCP::SignDomain inSignDomain) const
 {
     foundRange = !values.empty() && inSignDomain == QCP::sdBoth;
-    return foundRange ? QCPRange(0, double(values.size() - 1)) : QCPRange();
+    return foundRange ? QCPRange(keys.key(0), keys.key(values.size() - 1)) : QCPRange();
 }
 
 QCPRange RecordingCurve::getValueRange(bool &foundRange, QCP::SignDomain inSignDomain,
                                        const QCPRange &inKeyRange) const
 {
-    double first = 0, end = double(values.size());
-    if (inKeyRange != QCPRange()) {
-        first = std::max(first, std::ceil(inKeyRange.lower));
-        end = std::min(end, std::floor(inKeyRange.upper) + 1);
-    }
+    auto [first, end] = std::pair<std::size_t, std::size_t>(0, values.size());
+    if (inKeyRange != QCPRange())
+        std::tie(first, end) = keys.within(inKeyRange.lower, inKeyRange.upper, values.size());
     foundRange = first < end && inSignDomain == QCP::sdBoth;
     if (!foundRange)
         return QCPRange();
-    const Extremes<std::int16_t> e = extremes.over(std::size_t(first), std::size_t(end));
+    const Extremes<std::int16_t> e = blocks.over(first, end);
     return QCPRange(e.min, e.max);
 }
 
@@ -42,40 +42,64 @@ void RecordingCurve::draw(QCPPainter *painter)
         return;
     // The rows in view and one more on each side, so the line runs on to
     // the edges.
-    const double lastRow = double(values.size() - 1);
-    const double from = std::max(0.0, std::floor(keyAxis->range().lower));
-    const double to = std::min(lastRow, std::ceil(keyAxis->range().upper));
-    if (from > to)
-        return;
-    const auto first = std::size_t(from), last = std::size_t(to);
-    const double pixels = std::abs(keyAxis->coordToPixel(to) - keyAxis->coordToPixel(from));
-
-    QPolygonF line;
-    if (double(last - first + 1) <= 2 * pixels + 2) {
-        line.reserve(int(last - first + 1));
-        for (std::size_t row = first; row <= last; ++row)
-            line.append(coordsToPixels(double(row), values[row]));
-    } else {
-        // One pixel column at a time: its rows' extremes, the one nearer to
-        // where the line comes from first.
-        const auto columns = std::size_t(std::ceil(pixels)) + 1;
-        const std::size_t rows = last - first + 1;
-        line.reserve(int(2 * columns));
-        double previous = values[first];
-        for (std::size_t c = 0; c < columns; ++c) {
-            const std::size_t a = first + rows * c / columns, b = first + rows * (c + 1) / columns;
-            const Extremes<std::int16_t> e = extremes.over(a, b);
-            const bool minFirst = std::abs(previous - e.min) <= std::abs(previous - e.max);
-            const double key = 0.5 * double(a + b - 1);
-            line.append(coordsToPixels(key, minFirst ? e.min : e.max));
-            line.append(coordsToPixels(key, minFirst ? e.max : e.min));
-            previous = minFirst ? e.max : e.min;
-        }
-    }
+    const QCPRange view = keyAxis->range();
+    auto [first, end] = keys.within(view.lower, view.upper, values.size());
+    first -= first > 0;
+    end += end < values.size();
     applyDefaultAntialiasingHint(painter);
     painter->setPen(mPen);
     painter->setBrush(Qt::NoBrush);
-    painter->drawPolyline(line);
+    // One polyline for each stretch between breaks.
+    auto brk = std::upper_bound(keys.breaks.begin(), keys.breaks.end(), first);
+    for (std::size_t a = first; a < end;) {
+        const std::size_t b = brk != keys.breaks.end() && *brk < end ? *brk++ : end;
+        QPolygonF line;
+        trace(a, b, &line);
+        painter->drawPolyline(line);
+        a = b;
+    }
+}
+
+void RecordingCurve::trace(std::size_t first, std::size_t end, QPolygonF *line) const
+{
+    const QCPAxis *keyAxis = mKeyAxis.data();
+    const QCPRange view = keyAxis->range();
+    const double lo = std::max(keys.key(first), view.lower);
+    const double hi = std::min(keys.key(end - 1), view.upper);
+    const double pixels = std::abs(keyAxis->coordToPixel(hi) - keyAxis->coordToPixel(lo));
+    if (double(end - first) <= 2 * pixels + 2) {
+        line->reserve(int(end - first));
+        for (std::size_t row = first; row < end; ++row)
+            line->append(coordsToPixels(keys.key(row), values[row]));
+        return;
+    }
+    // One pixel column at a time: its rows' extremes, the one nearer to
+    // where the line comes from first. A row beyond the view on either side
+    // is a point of its own.
+    const auto columns = std::size_t(std::ceil(pixels)) + 1;
+    const double width = (hi - lo) / double(columns);
+    line->reserve(int(2 * columns + 2));
+    std::size_t a = std::max(first, keys.firstFrom(lo, values.size()));
+    if (a > first)
+        line->append(coordsToPixels(keys.key(first), values[first]));
+    double previous = values[std::min(a, end - 1)];
+    for (std::size_t c = 0; c < columns && a < end; ++c) {
+        const std::size_t b = c + 1 == columns
+                                  ? keys.within(lo, hi, values.size()).second
+                                  : keys.firstFrom(lo + double(c + 1) * width, values.size());
+        const std::size_t stop = std::clamp(b, a, end);
+        if (stop == a)
+            continue;
+        const Extremes<std::int16_t> e = blocks.over(a, stop);
+        const bool minFirst = std::abs(previous - e.min) <= std::abs(previous - e.max);
+        const double key = lo + (double(c) + 0.5) * width;
+        line->append(coordsToPixels(key, minFirst ? e.min : e.max));
+        line->append(coordsToPixels(key, minFirst ? e.max : e.min));
+        previous = minFirst ? e.max : e.min;
+        a = stop;
+    }
+    for (; a < end; ++a)
+        line->append(coordsToPixels(keys.key(a), values[a]));
 }
 
 void RecordingCurve::drawLegendIcon(QCPPainter *painter, const QRectF &rect) const

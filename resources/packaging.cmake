@@ -23,3 +23,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)
+
+# Debian's changelog for the package: one entry, for the version built, dated
+# by the build (string(TIMESTAMP) takes SOURCE_DATE_EPOCH when it is set, for
+# a reproducible package).
+string(TIMESTAMP MM_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
+mm_gzip(${CMAKE_CURRENT_BINARY_DIR}/changelog ${MM_DOC_DIR})

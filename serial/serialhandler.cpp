@@ -131,6 +131,11 @@ bool serialhandler::initializeSerial(QString *reason)
     return opened;
 }
 
+int serialhandler::descriptor() const
+{
+    return port ? port->GetFileDescriptor() : -1;
+}
+
 int serialhandler::CloseUsb()
 {
     if (!isOpen())

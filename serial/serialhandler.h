@@ -32,6 +32,9 @@ public:
     // Opens the device path again after a loss, saying nothing either way.
     bool reopen();
     bool isOpen() const { return port != nullptr; }
+    // The open port's file descriptor, to watch for bytes arriving; -1 while
+    // no port is open. A reopened port may have another.
+    int descriptor() const;
     const QString &deviceName() const { return devicename; }
     // 1: an open port was closed; 0: no port was open.
     int CloseUsb();

@@ -1,110 +1,60 @@
-// Acquisition as the user drives it: the test mode's waves on the displays
-// and in the log, every text of the message log, a mode change while
-// acquiring, plots from the menu, and the receiver from end to end over a
-// pseudo-terminal.
-#include "mmtest.h"
-#include "pseudoterminal.h"
-#include "sinesource.h"
+// Acquisition without a window, as the window and the recorder drive it: the
+// test mode's waves, the lines of Start and Stop, one source per log file and
+// nothing stale after a switch, Stop taking what waits, a failing logger said
+// again, the session file, and nothing sent back to the receiver.
+#include "acquisition.h"
+#include "datalogger.h"
+#include "logformat.h"
+#include "serialhandler.h"
+#include "testcore.h"
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLCDNumber>
-#include <QLabel>
-#include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <qcustomplot.h>
 
 using namespace mmtest;
 
 namespace
 {
 
-void setDatalog(MainWindow &w, bool on)
-{
-    widget<QCheckBox>(&w, "LogBox1")->setChecked(on);
-}
+const QDateTime t0(QDate(2026, 12, 5), QTime(9, 5, 3));
 
-// Runs `count` ticks at a read interval of `ms`; Stop follows the last at
-// once. `atTick` runs after each tick, with its number.
-bool runTicks(MainWindow &window, int count, int ms, const std::function<void(int)> &atTick = {})
-{
-    int ticks = 0;
-    widget<QSpinBox>(&window, "TaajuusSBox")->setValue(ms);
-    QTimer *timer = acquisitionTimer(window);
-    const auto c = QObject::connect(timer, &QTimer::timeout, [&] {
-        if (atTick)
-            atTick(ticks);
-        if (++ticks == count)
-            press(window, "Stop_Button");
-    });
-    press(window, "Start_Button");
-    const bool done = QTest::qWaitFor([timer] { return !timer->isActive(); }, 30000);
-    QObject::disconnect(c);
-    return done && ticks == count;
-}
-
-OptionsEditor testMode(bool plots, const QString &logDir = QString())
-{
-    return [=](Options &o) {
-        setTestMode(o, true);
-        setDrawPlots(o, plots);
-        if (!logDir.isEmpty())
-            setLogDirectory(o, logDir);
-    };
-}
-
-OptionsEditor wireless(const QString &device, const QString &logDir = QString(), bool test = false)
-{
-    return [=](Options &o) {
-        setDrawPlots(o, !logDir.isEmpty());
-        setDevice(o, device);
-        setTestMode(o, test);
-        if (!logDir.isEmpty())
-            setLogDirectory(o, logDir);
-    };
-}
-
-// The rows the simulator's first `count` samples become.
-QStringList sineRows(int count, int first = 0, const FrameFormat &format = FrameFormat())
-{
-    nodesim::SineSource source{format};
-    QStringList rows;
-    for (int n = 0; n < count; ++n)
-        rows << logRow(first + n, valuesOf(source.next()));
-    return rows;
-}
-
-// The simulator program on `link`, its output collected.
-struct Nodesim {
-    QProcess process;
-    QString output;
-    Nodesim(const QString &link, const QStringList &arguments)
+// An acquisition wired as the window wires it, its lines collected ("¶"
+// marks a line that begins a new page).
+struct Rig {
+    Acquisition acq;
+    QStringList lines;
+    Rig(const QString &device, const QString &logDir, bool testMode = false)
     {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(NODESIM_BINARY, arguments + QStringList{"--link", link});
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }));
+        OptionSet o;
+        o.devicename = device;
+        o.filename = logDir;
+        o.testMode = testMode;
+        acq.applyOptions(o);
+        QObject::connect(acq.timer(), &QTimer::timeout, &acq, &Acquisition::tick);
+        QObject::connect(&acq, &Acquisition::message, [this](const QString &text, bool page) {
+            lines << (page ? "¶" : "") + text;
+        });
     }
-    ~Nodesim()
+    void switchTo(bool testMode)
     {
-        process.terminate();
-        process.waitForFinished();
-    }
-    // How many of its lines so far contain `text`.
-    int said(const QString &text)
-    {
-        output += QString::fromLocal8Bit(process.readAll());
-        return int(output.count(text));
+        OptionSet o = acq.options();
+        o.testMode = testMode;
+        acq.setOptions(o);
     }
 };
 
-void setSpin(Options &o, const char *name, const char *typed)
+QList<QJsonObject> jsonLines(const QString &path)
 {
-    widget<QSpinBox>(&o, name)->selectAll();
-    QTest::keyClicks(widget<QSpinBox>(&o, name), typed);
+    QFile f(path);
+    QList<QJsonObject> lines;
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty())
+                lines << QJsonDocument::fromJson(line).object();
+    return lines;
 }
 
 } // namespace
@@ -112,212 +62,185 @@ void setSpin(Options &o, const char *name, const char *typed)
 class TestAcquisition : public QObject
 {
     Q_OBJECT
-    // One test-mode run with plots and "Datalog", which is unchecked for
-    // ticks 50 to 59; shared by the wave tests.
-    QTemporaryDir waveLogDir;
-    QStringList waves; // the log's rows
-    QString messagesAtTick10;
-    Values displayed;
-
 private slots:
-    void initTestCase()
+    void testWaves_data()
     {
-        auto window = startMainWindow(testMode(true, waveLogDir.path()));
-        setDatalog(*window, true);
-        QVERIFY(runTicks(*window, 101, 5, [&](int tick) {
-            setDatalog(*window, tick < 49 || tick > 58);
-            if (tick == 10)
-                messagesAtTick10 = messageLog(*window);
-        }));
-        waves = logRows(waveLogDir.path());
-        QTRY_COMPARE(lcdValues(*window), (Values{9, -4, -14, 18, 8, -143})); // the newest
-    }
-
-    void testModeWaves_data()
-    {
-        QTest::addColumn<int>("tick");
+        QTest::addColumn<double>("t");
         QTest::addColumn<Values>("expected");
-        // At t = 31 accelerometer X is just below zero and truncates to 0.
-        QTest::newRow("t=0") << 0 << Values{0, 5, 0, 0, 55, 0};
-        QTest::newRow("t=1") << 1 << Values{1, 4, 0, 3, 52, 7};
-        QTest::newRow("t=20") << 20 << Values{-7, -2, 12, -15, 52, 126};
-        QTest::newRow("t=31") << 31 << Values{0, -4, 14, -1, -54, 149};
-        QTest::newRow("t=100") << 100 << Values{9, -4, -14, 18, 8, -143};
+        // Truncated toward zero: at t = 31 accelerometer X is just below zero.
+        QTest::newRow("t=0") << 0.0 << Values{0, 5, 0, 0, 55, 0};
+        QTest::newRow("t=1") << 1.0 << Values{1, 4, 0, 3, 52, 7};
+        QTest::newRow("t=20") << 20.0 << Values{-7, -2, 12, -15, 52, 126};
+        QTest::newRow("t=31") << 31.0 << Values{0, -4, 14, -1, -54, 149};
     }
-    // Logged accelerometer first; the row index goes on after the pause.
-    void testModeWaves()
+    void testWaves()
     {
-        QFETCH(int, tick);
+        QFETCH(double, t);
         QFETCH(Values, expected);
-        const int row = tick < 50 ? tick : tick - 10;
-        QCOMPARE(waves.value(row), logRow(row, expected));
+        QCOMPARE(valuesOf(TestWaves::at(t)), expected);
     }
 
-    // Every sample while "Datalog" is checked, in one file.
-    void testModeLogsWhileDatalogChecked()
+    void startAndStop_data()
     {
-        int files = 0;
-        QCOMPARE(logRows(waveLogDir.path(), &files).size(), 91);
-        QCOMPARE(files, 1);
-        QVERIFY(messagesAtTick10.contains("New file created: " + waveLogDir.path() + "//"));
-    }
-
-    // A display too narrow for a value keeps showing the previous one.
-    void displaysShowEveryValue()
-    {
-        auto window = startMainWindow(testMode(false));
-        for (QLCDNumber *lcd : window->findChildren<QLCDNumber *>()) {
-            QSignalSpy overflow(lcd, &QLCDNumber::overflow);
-            const QImage zero = lcd->grab().toImage();
-            lcd->display(-32768);
-            QVERIFY(overflow.isEmpty() && lcd->grab().toImage() != zero);
-        }
-    }
-
-    void messageTexts_data()
-    {
+        QTest::addColumn<QString>("device"); // "missing", "directory" or "pty"
         QTest::addColumn<bool>("testMode");
-        QTest::addColumn<QString>("device"); // "missing", "file" or "pty"
-        QTest::addColumn<QStringList>("buttons");
-        QTest::addColumn<QString>("expected"); // %1: the log as it was before
-        QTest::addColumn<bool>("running");
-        QTest::newRow("test mode: Start")
-            << true << "missing" << QStringList{"Start_Button"} << "%1" << true;
-        QTest::newRow("test mode: Start, Stop")
-            << true << "missing" << QStringList{"Start_Button", "Stop_Button"} << "Test stopped"
+        QTest::addColumn<QString>("steps"); // Start, Stop, Init Msg
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("acquiring");
+        QTest::newRow("missing device")
+            << "missing" << false << "Start"
+            << "USB open failed. Device does not exist.\nNo device at .*/ttyUSB0. (Serial "
+               "devices present: .*|No serial device is present: .*)"
             << false;
-        QTest::newRow("missing device") << false << "missing" << QStringList{"Start_Button"}
-                                        << "%1\nUSB open failed. Device does not exist.\nNo "
-                                           "device at .*/ttyUSB0. (Serial devices present: "
-                                           ".*|No serial device is present: .*)"
-                                        << false;
-        QTest::newRow("no tty") << false << "file" << QStringList{"Start_Button"}
-                                << "%1\nSerial port could not be opened: .*\nUnknown error!"
-                                << false;
-        QTest::newRow("two Stops")
-            << false << "pty" << QStringList{"Start_Button", "Stop_Button", "Stop_Button"}
-            << "USB closed\nPort already closed" << false;
-        QTest::newRow("Start after Stop")
-            << false << "pty" << QStringList{"Start_Button", "Stop_Button", "Start_Button"}
-            << "USB closed\nSerial port opened" << true;
+        QTest::newRow("not a tty") << "directory" << false << "Start"
+                                   << "Serial port could not be opened: Is a directory\nUnknown "
+                                      "error!"
+                                   << false;
+        QTest::newRow("Start, two Stops")
+            << "pty" << false << "Start Stop Stop"
+            << "Serial port opened\n¶USB closed\nPort already closed" << false;
+        QTest::newRow("test mode") << "missing" << true << "Start Stop Start"
+                                   << "¶Test stopped" << true;
         QTest::newRow("Init Msg, no port")
-            << true << "missing" << QStringList{"sendInit"}
-            << "%1\nInit message not sent: no serial port is open .*" << false;
+            << "missing" << true << "Init"
+            << "Init message not sent: no serial port is open .*" << false;
     }
-    void messageTexts()
+    void startAndStop()
     {
-        QFETCH(bool, testMode);
         QFETCH(QString, device);
-        QFETCH(QStringList, buttons);
+        QFETCH(bool, testMode);
+        QFETCH(QString, steps);
         QFETCH(QString, expected);
-        QFETCH(bool, running);
+        QFETCH(bool, acquiring);
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         QString path = dir.filePath("ttyUSB0");
         if (device == "pty")
             path = QString::fromStdString(pty.devicePath());
-        QFile file(path);
-        QVERIFY(device != "file" || file.open(QIODevice::WriteOnly));
-        auto window = startMainWindow(wireless(path, QString(), testMode));
-        // The start-up acceptance wrote its lines before the summary box.
-        const QString before = messageLog(*window);
-        QCOMPARE(before,
-                 QString("options updated.\n****************") + (testMode ? "\nTEST MODE" : ""));
-        for (const QString &button : buttons)
-            press(*window, qPrintable(button));
-        const QString pattern = expected.replace("%1", QRegularExpression::escape(before));
-        QVERIFY2(QRegularExpression("^" + pattern + "$").match(messageLog(*window)).hasMatch(),
-                 qPrintable(messageLog(*window)));
-        QCOMPARE(acquisitionTimer(*window)->isActive(), running);
-        QCOMPARE(pty.clientAttached(), device == "pty" && running);
+        QVERIFY(device != "directory" || QDir().mkdir(path));
+        Rig rig(path, dir.path(), testMode);
+        QObject::connect(rig.acq.link(), &serialhandler::SendText,
+                         [&](const QString &text) { rig.lines << text; });
+        for (const QString &step : steps.split(' '))
+            step == "Start"  ? void(rig.acq.start(42))
+            : step == "Stop" ? rig.acq.stop()
+                             : rig.acq.sendInitMessage();
+        const QString said = rig.lines.join('\n');
+        QVERIFY2(QRegularExpression("^" + expected + "$").match(said).hasMatch(), qPrintable(said));
+        QCOMPARE(rig.acq.isAcquiring(), acquiring);
+        QVERIFY(!pty.clientAttached());
     }
 
-    // A switch to test mode while logging takes effect at the next tick and
-    // starts a new file, so that no file holds both sources; Stop then
-    // closes the port.
-    void modeChangeWhileLogging()
+    // A switch of source while logging starts a new file, also within the
+    // same second; what the receiver sent meanwhile is never logged.
+    void oneSourcePerFileNothingStale()
     {
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
-        const QString device = QString::fromStdString(pty.devicePath());
-        auto window = startMainWindow(wireless(device, dir.path()));
-        setDatalog(*window, true);
-        press(*window, "Start_Button");
-        std::vector<uint8_t> bytes;
-        nodesim::SineSource sine{FrameFormat()};
-        for (int n = 0; n < 5; ++n)
-            FrameFormat().append(bytes, sine.next());
-        QVERIFY(pty.write(bytes));
+        Rig rig(QString::fromStdString(pty.devicePath()), dir.path());
+        rig.acq.logger()->setClock([] { return t0; });
+        rig.acq.setLogging(true);
+        QVERIFY(rig.acq.start(10));
+        QVERIFY(pty.write(sineFrames(5)));
         QTRY_COMPARE(logRows(dir.path()).size(), 5);
-        QVERIFY(reopenOptions(*window, wireless(device, dir.path(), true)));
-        QTRY_VERIFY(logRows(dir.path()).size() >= 8);
-        QTRY_VERIFY(
-            widget<QLabel>(window.get(), "linkState")->text().startsWith("Test mode\nlog "));
-        press(*window, "Stop_Button");
-        QCOMPARE(messageLog(*window), QString("Test stopped"));
-        QVERIFY(!acquisitionTimer(*window)->isActive() && !pty.clientAttached());
+        rig.switchTo(true);
+        QVERIFY(arrive(pty, sineFrames(3, 5))); // stale once the receiver is back
+        QTRY_VERIFY(logRows(dir.path()).size() >= 9);
+        rig.switchTo(false);
+        QVERIFY(pty.write(sineFrames(2, 8)));
+        const QStringList fresh = sineRows(2, 0, FrameFormat(), 8);
+        QTRY_VERIFY(logRows(dir.path()).contains(fresh.last()));
+        rig.acq.stop();
         int files = 0;
         const QStringList rows = logRows(dir.path(), &files);
+        // The receiver's file (appended to) and the test mode's, a second on.
         QCOMPARE(files, 2);
-        QCOMPARE(rows.mid(0, 5), sineRows(5));
-        QVERIFY(rows.at(5).startsWith("0,"));
+        QCOMPARE(rows.mid(0, 7), sineRows(5) + fresh);
+        QCOMPARE(rows.at(7), logRow(0, valuesOf(TestWaves::at(0))));
+        QVERIFY(QFile::exists(dir.filePath("05.12, 9.05.04.txt")));
     }
 
-    // Without plots the waves stand still; plots turned on from the menu are
-    // built and the window grows; turned off, they stay and go on drawing.
-    void plotsFromTheMenu()
-    {
-        auto window = startMainWindow(testMode(false));
-        QCOMPARE(window->size(), QSize(450, 780));
-        QVERIFY(runTicks(*window, 5, 2));
-        QTRY_COMPARE(lcdValues(*window), (Values{0, 5, 0, 0, 55, 0})); // still at t = 0
-        QVERIFY(reopenOptions(*window, testMode(true)));
-        QCOMPARE(window->size(), QSize(1000, 780));
-        window->resize(700, 500);
-        QVERIFY(reopenOptions(*window, {}, false)); // a Cancel sizes again
-        QCOMPARE(window->size(), QSize(1000, 780));
-        window->resize(900, 700);
-        QVERIFY(reopenOptions(*window, testMode(false)));
-        QCOMPARE(window->size(), QSize(900, 700));
-        QVERIFY(runTicks(*window, 5, 2));
-        QCOMPARE(widget<QCustomPlot>(window.get(), "gyroPlot")->graph(2)->dataCount(), 5);
-        QTRY_COMPARE(lcdValues(*window), (Values{7, 4, 2, 14, 19, 29})); // t = 4
-    }
-
-    // The simulator at the line's pace and the default read interval for
-    // 20 s, framing bytes above 99 typed into the options: every frame shown,
-    // plotted and logged once, in order, none left waiting; the status bar
-    // counts what came.
-    void everyFrameAtTheLinesPace()
+    // At a long read interval, Stop takes the frames that came since the
+    // last read.
+    void stopTakesWhatWaits()
     {
         QTemporaryDir dir;
-        const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
-        QVERIFY(QDir().mkdir(logDir));
-        Nodesim sim(link, {"--count", "1360", "--start1", "170", "--end2", "255"});
-        auto window = startMainWindow([&](Options &o) {
-            wireless(link, logDir)(o);
-            widget<QGroupBox>(&o, "XSB1")->setChecked(true);
-            setSpin(o, "StartByte1", "170");
-            setSpin(o, "EndByte2", "255");
-        });
-        setDatalog(*window, true);
-        press(*window, "Start_Button");
-        QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 1360 frames sent"), 60000);
-        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 1360, 1000);
-        FrameFormat format;
-        format.startByte1 = 170;
-        format.endByte2 = 255;
-        const QStringList rows = sineRows(1360, 0, format);
-        QCOMPARE(logRows(logDir), rows);
-        QCOMPARE(sim.said("init message 31 37 FF"), 1);
-        QTRY_COMPARE(logRow(1359, lcdValues(*window)), rows.last());
-        auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
-        QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
-        const auto *state = widget<QLabel>(window.get(), "linkState");
-        QTRY_VERIFY2(state->text().startsWith("ttyUSB0 · 0 samples/s · 1360 frames · 0 stray "
-                                              "bytes\nlog ") &&
-                         state->text().endsWith(": 1360 rows"),
-                     qPrintable(state->text()));
+        nodesim::PseudoTerminal pty;
+        Rig rig(QString::fromStdString(pty.devicePath()), dir.path());
+        rig.acq.setLogging(true);
+        QVERIFY(rig.acq.start(5000));
+        QVERIFY(arrive(pty, sineFrames(30)));
+        rig.acq.stop();
+        QCOMPARE(logRows(dir.path()), sineRows(30));
+    }
+
+    // Rows that cannot be written are said at the failure and at each Start,
+    // and the status says so while it lasts.
+    void failingLogSaidAgainAtStart()
+    {
+        QTemporaryDir dir;
+        Rig rig("", dir.filePath("missing"), true);
+        rig.acq.setLogging(true);
+        QVERIFY(rig.acq.start(5));
+        QTRY_VERIFY(!rig.acq.status().logFailure.isEmpty());
+        rig.acq.stop();
+        QVERIFY(rig.acq.start(5));
+        QCOMPARE(rig.lines.filter("could not be opened").size(), 1);
+        QCOMPARE(rig.lines.last(), rig.acq.status().logFailure);
+        QVERIFY(rig.lines.last().startsWith("Log file " + dir.filePath("missing")));
+    }
+
+    // The session file: how it was made, the files its rows went to (the
+    // second session goes on in the first one's last file), "Datalog" off
+    // and on, and the totals.
+    void sessionFile()
+    {
+        QTemporaryDir dir;
+        nodesim::PseudoTerminal pty;
+        Rig rig(QString::fromStdString(pty.devicePath()), dir.path());
+        OptionSet o = rig.acq.options();
+        o.newfileLines = 4;
+        rig.acq.applyOptions(o);
+        rig.acq.logger()->setClock([n = 0]() mutable { return t0.addSecs(n++); });
+        rig.acq.setLogging(true);
+        for (int session = 0; session < 2; ++session) {
+            QVERIFY(rig.acq.start(10));
+            QVERIFY(pty.write(sineFrames(session ? 1 : 6)));
+            QTRY_COMPARE(logRows(dir.path()).size(), session ? 7 : 6);
+            rig.acq.setLogging(session);
+            rig.acq.setLogging(true);
+            rig.acq.stop();
+        }
+        const QStringList names = QDir(dir.path()).entryList({"*.jsonl"}, QDir::Files, QDir::Name);
+        QCOMPARE(names.size(), 2);
+        QStringList events;
+        for (const QString &name : names) {
+            QVERIFY(name.endsWith(".session.jsonl"));
+            for (const QJsonObject &line : jsonLines(dir.filePath(name)).mid(1))
+                if (line["event"] != "mark")
+                    events << QString(QJsonDocument(line).toJson(QJsonDocument::Compact))
+                                  .remove(QRegularExpression(",\"t_ms\":\\d+"));
+        }
+        const QString second = "05.12, 9.05.04.txt";
+        qint64 offset = qstrlen(logformat::header) + 1; // the second file's header and two rows
+        for (const QString &row : sineRows(2, 0, FrameFormat(), 4))
+            offset += row.size() + 1;
+        const QString file = R"({"event":"file","index":%1,"offset":%2,"path":"%3","rows":%4})";
+        const QString end = R"({"event":"end","files":%1,"frames":%2,"rows":%3,"stray_bytes":0})";
+        QCOMPARE(
+            events,
+            (QStringList{file.arg(0).arg(0).arg("05.12, 9.05.03.txt").arg(0),
+                         file.arg(0).arg(0).arg(second).arg(4),
+                         R"({"event":"datalog","on":false,"rows":6})",
+                         R"({"event":"datalog","on":true,"rows":6})", end.arg(2).arg(6).arg(6),
+                         file.arg(2).arg(offset).arg(second).arg(0), end.arg(1).arg(1).arg(1)}));
+        const QJsonObject first = jsonLines(dir.filePath(names[0])).first();
+        QCOMPARE(first["format"], "motionmonitor-session");
+        QCOMPARE(first["device"], QString::fromStdString(pty.devicePath()));
+        QCOMPARE(first["options"]["end1"], 55);
+        QCOMPARE(first["options"]["start1"], QJsonValue::Null);
+        QCOMPARE(first["options"]["slot2"], "acc");
+        QVERIFY(QDateTime::fromString(first["start"].toString(), Qt::ISODateWithMs).isValid());
     }
 
     // Start and Stop while frames stream: nothing but init messages goes
@@ -327,46 +250,20 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyUSB0");
         Nodesim sim(link, {});
-        auto window = startMainWindow(wireless(link));
+        Rig rig(link, dir.path());
         for (int round = 1; round <= 6; ++round) {
-            press(*window, "Start_Button");
-            QSignalSpy ticks(acquisitionTimer(*window), &QTimer::timeout);
+            QVERIFY(rig.acq.start(10));
+            QSignalSpy ticks(rig.acq.timer(), &QTimer::timeout);
             QTRY_VERIFY(ticks.count() >= 5);
-            press(*window, "Stop_Button");
+            rig.acq.stop();
             QTRY_COMPARE(sim.said("program closed the line"), round);
         }
         sim.process.terminate();
         QVERIFY(sim.process.waitForFinished());
         QCOMPARE(sim.said("unexpected byte"), 0);
-        QCOMPARE(sim.said("init message 31 37 01"), 6);
-    }
-
-    // Pulled out while acquiring and plugged in again at the same path:
-    // acquisition and logging go on by themselves, in the same file.
-    void reconnectsAfterAnUnplug()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
-        QVERIFY(QDir().mkdir(logDir));
-        auto first = std::make_unique<Nodesim>(link, QStringList{"--hangup-after", "50"});
-        auto window = startMainWindow(wireless(link, logDir));
-        setDatalog(*window, true);
-        press(*window, "Start_Button");
-        QTRY_VERIFY_WITH_TIMEOUT(messageLog(*window).contains("Serial device lost: "), 20000);
-        first.reset();
-        Nodesim second(link, {"--count", "50"});
-        QTRY_VERIFY_WITH_TIMEOUT(second.said("all 50 frames sent"), 30000);
-        const QString last = sineRows(50).last().section(',', 1);
-        QTRY_VERIFY(logRows(logDir).value(logRows(logDir).size() - 1).endsWith("," + last));
-        const QStringList rows = logRows(logDir);
-        const int before = int(rows.size()) - 50;
-        QCOMPARE(rows, sineRows(before) + sineRows(50, before));
-        QCOMPARE(messageLog(*window).count("Serial port reopened"), 1);
-        QCOMPARE(second.said("init message 31 37 01"), 1);
-        press(*window, "Stop_Button");
-        QCOMPARE(messageLog(*window), QString("USB closed"));
+        QCOMPARE(sim.said("init message 31"), 6);
     }
 };
 
-QTEST_MAIN(TestAcquisition)
+QTEST_GUILESS_MAIN(TestAcquisition)
 #include "tst_acquisition.moc"

@@ -1,27 +1,21 @@
-// The data logger as the main window drives it: samples in, files read back.
-// The rows on disk are what a user keeps, so every case checks the files.
+// The data logger as the acquisition drives it: samples in, files read back
+// byte for byte, named by a clock of the test's own.
 #include "datalogger.h"
+#include "logformat.h"
+#include "testcore.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QMap>
-#include <QRegularExpression>
+#include <QDirIterator>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
-#include <cstdio>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
 
-const QString header = "indeksi,x-akseli1,y-akseli1,z-akseli1,x-akseli2,y-akseli2,z-akseli2\n";
-const QString created = "New file created: ";
+const QDateTime t0(QDate(2026, 12, 5), QTime(9, 5, 3));
 
 // Sample n: distinct per n, with negative values and both extremes.
 void logSample(Datalogger &logger, int n)
@@ -29,58 +23,33 @@ void logSample(Datalogger &logger, int n)
     logger.Log(n + 1, -(n + 1), 32767, -32768, 0, -250 * n);
 }
 
-// The line that sample n becomes as row `index` of its file.
-QString row(int index, int n)
+// What one start of a file writes: the header, then `rows` rows of the
+// samples from `first` on.
+QString block(int first, int rows)
 {
-    return QString::asprintf("%d,%d,%d,32767,-32768,0,%d\n", index, n + 1, -(n + 1), -250 * n);
-}
-
-// Header and rows of one file start; first is the first row's sample.
-QString fileStart(int first, int rows)
-{
-    QString text = header;
+    QString text = QString(logformat::header) + "\n";
     for (int i = 0; i < rows; ++i)
-        text += row(i, first + i);
+        text += QString::asprintf("%d,%d,%d,32767,-32768,0,%d\n", i, first + i + 1,
+                                  -(first + i + 1), -250 * (first + i));
     return text;
 }
 
-QString readBack(const QString &path)
+QString readAll(const QString &path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll())
-                                       : "<unreadable " + path + ">";
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : "<unreadable>";
 }
 
-// The name of a file started in dir at time t, built field by field.
-QString nameAt(const QString &dir, const QDateTime &t)
+// Every file below dir, "name=content", in name order.
+QStringList filesBelow(const QString &dir)
 {
-    return dir + QString::asprintf("//%02d.%02d, %d.%02d.%02d.txt", t.date().day(),
-                                   t.date().month(), t.time().hour(), t.time().minute(),
-                                   t.time().second());
-}
-
-// The file name that message i of a NewFileCreated spy announced, if any.
-QString createdName(const QSignalSpy &spy, int i)
-{
-    const QString message = spy.at(i).at(0).toString();
-    return message.startsWith(created) ? message.mid(created.size()) : QString();
-}
-
-// Logs one sample; true when it started a file named for a second between
-// the clock readings around the call (or up to `later` seconds after).
-bool logAndCheckName(Datalogger &logger, int n, const QString &dir, QSignalSpy &spy, int later = 0)
-{
-    const int before = spy.count();
-    const QDateTime from = QDateTime::currentDateTime();
-    logSample(logger, n);
-    const QDateTime to = QDateTime::currentDateTime().addSecs(later);
-    if (spy.count() == before)
-        return false;
-    for (QDateTime t = from; t.toSecsSinceEpoch() <= to.toSecsSinceEpoch(); t = t.addSecs(1))
-        if (createdName(spy, before) == nameAt(dir, t))
-            return true;
-    qWarning("unexpected file: %s", qPrintable(spy.at(before).at(0).toString()));
-    return false;
+    QStringList files;
+    for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        files << QDir(dir).relativeFilePath(path) + "=" + readAll(path);
+    }
+    files.sort();
+    return files;
 }
 
 } // namespace
@@ -88,228 +57,150 @@ bool logAndCheckName(Datalogger &logger, int n, const QString &dir, QSignalSpy &
 class TestDatalogger : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> tmp;
+    QDateTime now;
 
 private slots:
-    void init()
-    {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-    }
-
     void script_data()
     {
         // Steps: "L" logs the next sample, "N<k>" sets the rows per file,
-        // "D<x>" switches to directory x, "W" waits for the next second, "S"
-        // asks for a new file whatever the second. Files
-        // started within one second share a name; `names` is how many
-        // distinct names the run gives (another attempt is made when a second
-        // boundary fell among the steps). `hour` is the local hour of the run.
+        // "D<x>" switches to directory x, "+<s>" moves the clock on, "S" asks
+        // for a new file. `files`: each file's name and its blocks, "first:rows".
         QTest::addColumn<QString>("script");
-        QTest::addColumn<QList<int>>("files"); // rows of each file started
-        QTest::addColumn<int>("names");
-        QTest::addColumn<int>("hour");
-        QTest::newRow("count 3, seven samples within one second: one file")
-            << "N3 L L L L L L L" << QList<int>{3, 3, 1} << 1 << 5;
-        QTest::newRow("count 3, seven samples, starts a second apart: three files")
-            << "N3 L L L W L L L W L" << QList<int>{3, 3, 1} << 3 << 14;
-        QTest::newRow("count 0 never rolls over, hour 0")
-            << "N0 L L L L L" << QList<int>{5} << 1 << 0;
-        QTest::newRow("count lowered below the index ends the file")
-            << "N10 L L L L L N3 L L L" << QList<int>{5, 3} << 1 << 8;
-        QTest::newRow("a new file asked for within one second")
-            << "N0 L L S L L" << QList<int>{2, 2} << 2 << 20;
-        QTest::newRow("count raised applies to the open file")
-            << "N2 L N4 Db L L L L" << QList<int>{4, 1} << 2 << 10;
-        QTest::newRow("directory change waits for the next start")
-            << "N2 L Db L L" << QList<int>{2, 1} << 2 << 12;
-        QTest::newRow("absolute directory, trailing slash")
-            << "D/logs/ L" << QList<int>{1} << 1 << 3;
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("count 3, seven samples in one second: one file appended to")
+            << "N3 L L L L L L L" << QStringList{"a/05.12, 9.05.03.txt 0:3 3:3 6:1"};
+        QTest::newRow("count 3, seconds apart, an hour of two digits")
+            << "N3 L L L +1 L L L +32344 L"
+            << QStringList{"a/05.12, 18.04.08.txt 6:1", "a/05.12, 9.05.03.txt 0:3",
+                           "a/05.12, 9.05.04.txt 3:3"};
+        QTest::newRow("count 0 never rolls over")
+            << "N0 L L L L L" << QStringList{"a/05.12, 9.05.03.txt 0:5"};
+        QTest::newRow("count lowered to the rows written ends the file")
+            << "N10 L L L N3 L" << QStringList{"a/05.12, 9.05.03.txt 0:3 3:1"};
+        QTest::newRow("a new file asked for within one second takes the next second")
+            << "N0 L L S L L"
+            << QStringList{"a/05.12, 9.05.03.txt 0:2", "a/05.12, 9.05.04.txt 2:2"};
+        QTest::newRow("count raised applies at once, a new directory at the next start")
+            << "N2 L N4 Db L L L L"
+            << QStringList{"a/05.12, 9.05.03.txt 0:4", "b/05.12, 9.05.03.txt 4:1"};
     }
     void script()
     {
         QFETCH(QString, script);
-        QFETCH(QList<int>, files);
-        QFETCH(int, names);
-        QFETCH(int, hour);
-        const QString workingDir = QDir::currentPath();
-        const QByteArray savedTz = qgetenv("TZ");
-        const bool hadTz = qEnvironmentVariableIsSet("TZ");
-        const auto restore = qScopeGuard([&] {
-            QDir::setCurrent(workingDir);
-            hadTz ? qputenv("TZ", savedTz) : qunsetenv("TZ");
-        });
-        // A time zone that puts local time into the wanted hour now.
-        const int east = (hour - QDateTime::currentDateTimeUtc().time().hour() + 36) % 24 - 12;
-        qputenv("TZ", "MMT" + QByteArray::number(-east));
-        const int hourNow = QDateTime::currentDateTime().time().hour();
-        QVERIFY(hourNow == hour || hourNow == (hour + 1) % 24);
-        QVERIFY(QDir::setCurrent(tmp->path()));
-
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            const QString base = QString::number(attempt);
-            for (const char *sub : {"/a", "/b", "/logs"})
-                QVERIFY(QDir().mkpath(base + sub));
-            Datalogger logger;
-            QString dir = base + "/a"; // relative, as a user may give it
-            logger.ReceiveFilename(dir);
-            QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-            QMap<QString, QString> expected;
-            int n = 0;
-            QTRY_VERIFY_WITH_TIMEOUT(QTime::currentTime().msec() < 300, 5000);
-            for (const QString &step : script.split(' ')) {
-                if (step == "W") {
-                    const qint64 now = QDateTime::currentSecsSinceEpoch();
-                    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > now, 5000);
-                } else if (step.startsWith('N')) {
-                    logger.ReceiveNewfileIndex(step.mid(1).toInt());
-                } else if (step.startsWith('D')) {
-                    dir = step.startsWith("D/") ? tmp->filePath(base + step.mid(1))
-                                                : base + "/" + step.mid(1);
-                    logger.ReceiveFilename(dir);
-                } else if (step == "S") {
-                    logger.startNewFile();
-                } else if (logAndCheckName(logger, n++, dir, spy, script.contains('S'))) {
-                    QVERIFY(spy.count() <= files.size());
-                    expected[createdName(spy, spy.count() - 1)] +=
-                        fileStart(n - 1, files[spy.count() - 1]);
-                }
-            }
-            QCOMPARE(spy.count(), files.size());
-            if (expected.size() != names)
-                continue;
-            for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-                QCOMPARE(readBack(it.key()), it.value());
-            int onDisk = 0;
-            for (const char *sub : {"/a", "/b", "/logs"})
-                onDisk += QDir(base + sub).entryList(QDir::Files).size();
-            QCOMPARE(onDisk, names);
-            // One row spelled out, so that the format is not only checked against itself.
-            QVERIFY(readBack(createdName(spy, 0)).contains("\n0,1,-1,32767,-32768,0,0\n"));
-            return;
-        }
-        QFAIL("every attempt straddled a second boundary");
-    }
-
-    void failedStartIsReportedOnceThenRetried_data()
-    {
-        // Each of these fails for root too.
-        QTest::addColumn<QString>("blocker");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing directory") << "missing"
-                                           << "No such file or directory";
-        QTest::newRow("directory under a regular file") << "file"
-                                                        << "Not a directory";
-        QTest::newRow("file name taken by a directory") << "taken"
-                                                        << "Is a directory";
-    }
-    void failedStartIsReportedOnceThenRetried()
-    {
-        QFETCH(QString, blocker);
-        QFETCH(QString, reason);
-        QFile plain(tmp->filePath("plain"));
-        // Relative, as a user may give it; the message names the absolute path.
-        const QString workingDir = QDir::currentPath();
-        const auto restore = qScopeGuard([&] { QDir::setCurrent(workingDir); });
-        QVERIFY(QDir::setCurrent(tmp->path()));
-        const QString dir = blocker == "file" ? "plain/logs" : "logs";
-        QVERIFY(blocker != "file" || plain.open(QIODevice::WriteOnly));
-        // Directories under every name the next two minutes would give.
-        for (int s = -2; blocker == "taken" && s < 120; ++s)
-            QVERIFY(QDir().mkpath(nameAt(dir, QDateTime::currentDateTime().addSecs(s))));
-
+        QFETCH(QStringList, files);
+        QTemporaryDir tmp;
+        mmtest::WorkingDirectory here(tmp.path()); // the directories are relative
+        QVERIFY(QDir().mkpath("a") && QDir().mkpath("b"));
+        now = t0;
         Datalogger logger;
-        logger.ReceiveFilename(dir);
-        QSignalSpy spy(&logger, &Datalogger::NewFileCreated);
-        const QRegularExpression detail(
-            "^Log file " + QRegularExpression::escape(tmp->filePath(dir) + "/") +
-            "\\d\\d\\.\\d\\d, [^/]* could not be opened: " + reason + "$");
-        QTest::ignoreMessage(QtWarningMsg, detail);
+        logger.setClock([this] { return now; });
+        logger.ReceiveFilename("a");
+        QSignalSpy created(&logger, &Datalogger::NewFileCreated);
+        int n = 0;
+        for (const QString &step : script.split(' ')) {
+            if (step == "L")
+                logSample(logger, n++);
+            else if (step == "S")
+                logger.startNewFile();
+            else if (step[0] == 'N')
+                logger.ReceiveNewfileIndex(step.mid(1).toInt());
+            else if (step[0] == 'D')
+                logger.ReceiveFilename(step.mid(1));
+            else
+                now = now.addSecs(step.mid(1).toInt());
+        }
+        QStringList expected;
+        int blocks = 0;
+        for (const QString &file : files) {
+            const QStringList parts = file.split(".txt ");
+            QString content;
+            for (const QString &b : parts[1].split(' ')) {
+                content += block(b.section(':', 0, 0).toInt(), b.section(':', 1).toInt());
+                ++blocks;
+            }
+            expected << parts[0] + ".txt=" + content;
+        }
+        QCOMPARE(filesBelow(tmp.path()), expected);
+        QCOMPARE(created.size(), blocks);
+        QCOMPARE(created.first().first().toString(), "New file created: a//05.12, 9.05.03.txt");
+        // One row spelled out, so the format is not only checked against itself.
+        QVERIFY(readAll("a/05.12, 9.05.03.txt").contains("\n0,1,-1,32767,-32768,0,0\n"));
+    }
+
+    // A file that cannot be started is said once, the rows meanwhile are
+    // lost, and a new file is tried now and then until one can be written.
+    void failedStartIsSaidOnceAndRetriedNowAndThen()
+    {
+        QTemporaryDir tmp;
+        mmtest::WorkingDirectory here(tmp.path());
+        now = t0;
+        Datalogger logger;
+        logger.setClock([this] { return now; });
+        logger.ReceiveFilename("logs"); // missing
+        QSignalSpy said(&logger, &Datalogger::NewFileCreated);
+        QSignalSpy resumed(&logger, &Datalogger::resumed);
+        const QString detail = "Log file " + tmp.filePath("logs") +
+                               "/05.12, 9.05.03.txt could not be opened: No such file or directory";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(detail));
         QTest::failOnWarning(QRegularExpression(".")); // a second report fails the case
+        for (int n = 0; n < 3; ++n)
+            logSample(logger, n);
+        QCOMPARE(said.size(), 2);
+        QCOMPARE(said.at(0).at(0).toString(), "File could not be created!");
+        QCOMPARE(said.at(1).at(0).toString(), detail);
+        QCOMPARE(logger.failure(), detail);
+        QVERIFY(QDir().mkdir("logs")); // the user mends it
+        now = now.addSecs(Datalogger::retryInterval / 1000 - 1);
+        logSample(logger, 3);
+        QVERIFY(QDir("logs").isEmpty());
+        now = now.addSecs(1);
+        logSample(logger, 4);
+        QCOMPARE(readAll("logs/05.12, 9.05.08.txt"), block(4, 1));
+        QCOMPARE(logger.failure(), QString());
+        QCOMPARE(resumed.size(), 1);
+    }
+
+    // A file size limit stands for a full disk: a row cut short, then
+    // headers that do not fit, then room again.
+    void fullDiskLosesNoWrittenRowAndLeavesNoEmptyFile()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.path();
+        std::signal(SIGXFSZ, SIG_IGN); // its default action would end the process
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const auto limit = [&](qint64 bytes) {
+            const rlimit l{rlim_t(bytes), unlimited.rlim_max};
+            return setrlimit(RLIMIT_FSIZE, bytes < 0 ? &unlimited : &l) == 0;
+        };
+        const auto lift = qScopeGuard([&] { limit(-1); });
+        now = t0;
+        Datalogger logger;
+        logger.setClock([this] { return now; });
+        logger.ReceiveFilename(dir);
+        QSignalSpy said(&logger, &Datalogger::NewFileCreated);
+        const QString lost = "Writing to " + dir +
+                             "//05.12, 9.05.03.txt failed: File too large. "
+                             "Rows are lost until a new log file is started.";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(lost));
+        // The fourth row is cut after five bytes: the file keeps three.
+        QVERIFY(limit(block(0, 3).size() + 5));
         for (int n = 0; n < 4; ++n)
             logSample(logger, n);
-        QCOMPARE(spy.count(), 2);
-        QCOMPARE(spy.at(0).at(0).toString(), QString("File could not be created!"));
-        QVERIFY2(detail.match(spy.at(1).at(0).toString()).hasMatch(),
-                 qPrintable(spy.at(1).at(0).toString()));
-        // The logger never creates a directory.
-        QVERIFY(blocker == "taken" || !QFileInfo::exists(dir));
-
-        // The user mends the cause; logging resumes without a restart.
-        QVERIFY(blocker != "file" || plain.remove());
-        QVERIFY(blocker != "taken" || QDir(dir).removeRecursively());
-        QVERIFY(QDir().mkpath(dir));
-        QVERIFY(logAndCheckName(logger, 4, dir, spy));
-        logSample(logger, 5);
-        QCOMPARE(spy.count(), 3);
-        QCOMPARE(readBack(createdName(spy, 2)), fileStart(4, 2));
-    }
-
-    // A file size limit stands for a full disk: a write stops part-way
-    // through a row and the next one fails. In a child process, since the
-    // limit applies to the whole process.
-    void writeFailureIsReportedOnceAndLosesNoReportedRow()
-    {
-        const QString dir = tmp->filePath("logs");
-        QVERIFY(QDir().mkpath(dir));
-        const pid_t pid = ::fork();
-        QVERIFY(pid >= 0);
-        if (pid == 0) {
-            const QString problem = logUnderSizeLimit(dir);
-            std::fprintf(stderr, "%s\n", qPrintable(problem));
-            _exit(problem.isEmpty() ? 0 : 1);
-        }
-        int status = 0;
-        QVERIFY(QTest::qWaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 60000));
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "see the logging process above");
-    }
-
-private:
-    // Logs until five rows were lost (the limit cuts row 40 of a file after
-    // five bytes), lifts the limit and logs three more, following what the
-    // user is told: after "New file created: " rows go to that file, after
-    // a failure they are lost until the next such message. Returns what
-    // went wrong.
-    static QString logUnderSizeLimit(const QString &dir)
-    {
-        std::signal(SIGXFSZ, SIG_IGN); // its default action would end the process
-        rlimit lim{};
-        getrlimit(RLIMIT_FSIZE, &lim);
-        const rlimit limited{rlim_t(fileStart(0, 40).size() + 5), lim.rlim_max};
-        if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
-            return "cannot set a file size limit";
-        QMap<QString, QString> expected;
-        QString file, problem;
-        int index = 0, failures = 0;
-        Datalogger logger;
-        logger.ReceiveFilename(dir);
-        QObject::connect(&logger, &Datalogger::NewFileCreated, [&](const QString &text) {
-            const bool created = text.startsWith("New file created: ");
-            if (!created && (file.isEmpty() || text != "Writing to " + file +
-                                                           " failed: File too large. Rows are "
-                                                           "lost until a new log file is started."))
-                problem = "unexpected message: " + text;
-            file = created ? text.mid(18) : QString();
-            expected[file] += created ? header : QString();
-            index = 0;
-            failures += !created;
-        });
-        for (int n = 0; n < 1000 && failures < 5; ++n) {
+        const QString first = "05.12, 9.05.03.txt=" + block(0, 3);
+        QCOMPARE(filesBelow(dir), QStringList{first});
+        // No header fits any more: the tries leave nothing behind, say nothing more.
+        limit(5);
+        for (int n = 4; n < 8; ++n, now = now.addSecs(Datalogger::retryInterval / 1000))
             logSample(logger, n);
-            expected[file] += file.isEmpty() ? QString() : row(index++, n);
-        }
-        if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
-            return "cannot lift the file size limit";
-        for (int n = 1000; n < 1003; ++n) {
-            logSample(logger, n);
-            expected[file] += row(index++, n);
-        }
-        expected.remove(QString());
-        // Every row reported written is on disk, and nothing else.
-        for (const QString &f : QDir(dir).entryList(QDir::Files))
-            if (readBack(dir + "//" + f) != expected.take(dir + "//" + f))
-                problem += "\nrows of " + f + ":\n" + readBack(dir + "//" + f);
-        return problem + (expected.isEmpty() ? "" : "\nfiles missing");
+        QCOMPARE(filesBelow(dir), QStringList{first});
+        QCOMPARE(said.size(), 2);
+        QCOMPARE(said.last().first().toString(), lost);
+        QVERIFY(logger.failure().contains("File too large"));
+        limit(-1);
+        logSample(logger, 8);
+        QCOMPARE(filesBelow(dir), QStringList({first, "05.12, 9.05.23.txt=" + block(8, 1)}));
+        QCOMPARE(logger.failure(), QString());
     }
 };
 

@@ -1,13 +1,12 @@
 // The option set as its receivers get it: what an acceptance emits and in
-// which order, what a decline keeps, the data byte sum, the expanded dialog
-// and the directory chooser.
+// which order, the defaults of programs without the dialog, what a decline
+// keeps, the data byte sum and its warning, the expanded dialog.
 #include "mmtest.h"
 
-#include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using mmtest::OptionsEditor;
@@ -52,12 +51,6 @@ class TestOptions : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The toolkit's own chooser, which the test can answer.
-        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    }
-
     void acceptanceEmits_data()
     {
         QTest::addColumn<OptionsEditor>("edit");
@@ -94,6 +87,18 @@ private slots:
         Emissions emissions(o);
         QVERIFY(showAndAnswer(o, mmtest::acceptOptions(edit)));
         QCOMPARE(emissions.seen, expected);
+        // Programs without the dialog take its defaults from OptionSet.
+        const auto all = [](const OptionSet &s) {
+            QStringList v{s.filename, s.devicename};
+            for (int i : s.optionArray())
+                v << QString::number(i);
+            for (int i : {int(s.s1On), int(s.s2On), s.newfileLines, int(s.drawPlots),
+                          s.autoClearLines, int(s.testMode), int(s.initMsgOn)})
+                v << QString::number(i);
+            return v;
+        };
+        if (!edit)
+            QCOMPARE(all(o.settings()), all(OptionSet()));
     }
 
     // Escape or Cancel: nothing is emitted, and the edits stay for the next
@@ -105,7 +110,6 @@ private slots:
         QVERIFY(
             showAndAnswer(o, {&Options::staticMetaObject, [](QWidget *w) {
                                   auto &o = *static_cast<Options *>(w);
-                                  QCOMPARE(o.size(), QSize(592, 407));
                                   mmtest::setTestMode(o);
                                   mmtest::setLogDirectory(o, "elsewhere");
                                   mmtest::setSensor(o, 2, false, 0, 3);
@@ -115,69 +119,48 @@ private slots:
         QVERIFY(emissions.seen.isEmpty());
         QVERIFY(!o.settings().testMode);
 
-        QList<QPair<QSize, bool>> seen; // size and sensor panel shown
-        QVERIFY(showAndAnswer(o, mmtest::acceptOptions([&seen](Options &o) {
-                                  auto *panel = mmtest::widget<QWidget>(&o, "Sensorsetup_box");
-                                  seen.append({o.size(), panel->isVisible()});
-                                  mmtest::widget<QPushButton>(&o, "Sensorsetup_Button")->click();
-                                  seen.append({o.size(), panel->isVisible()});
-                              })));
-        QCOMPARE(seen, (QList<QPair<QSize, bool>>{{{800, 407}, true}, {{592, 407}, false}}));
+        QList<bool> shown; // the sensor panel, expanded and then compact again
+        QVERIFY(showAndAnswer(
+            o, mmtest::acceptOptions([&shown](Options &o) {
+                auto *panel = mmtest::widget<QWidget>(&o, "Sensorsetup_box");
+                shown << (panel->isVisible() && o.width() > panel->geometry().right());
+                mmtest::widget<QPushButton>(&o, "Sensorsetup_Button")->click();
+                shown << (panel->isVisible() || o.width() > panel->geometry().right());
+            })));
+        QCOMPARE(shown, (QList<bool>{true, false}));
         QCOMPARE(emissions.seen, emitted("9,-1,-1,55,1,0,-1,6,3", "elsewhere"));
         QVERIFY(o.settings().testMode);
     }
 
-    // The data bytes follow both slots' bytes, in use or not, up to 99;
-    // "Auto clear" switched off does not switch off the plot window length.
+    // The data bytes follow both slots' bytes, in use or not, up to 99, and
+    // a warning says while they cannot carry the slots in use; "Auto clear"
+    // switched off does not switch off the plot window length.
     void formRules()
     {
         Options o;
         auto *data = mmtest::widget<QSpinBox>(&o, "DataBytes");
+        auto *warning = mmtest::widget<QLabel>(&o, "dataBytesWarning");
         for (const auto &[s1, s2, sum] : {std::tuple{3, 6, 9}, {50, 50, 99}, {0, 0, 0}}) {
             mmtest::setSensor(o, 1, false, 0, s1);
             mmtest::setSensor(o, 2, false, 1, s2);
             QCOMPARE(data->value(), sum);
         }
+        for (const auto &[s1, s2, bytes, needed] : {std::tuple{true, true, 11, 12},
+                                                    {true, true, 12, 0},
+                                                    {true, false, 5, 6},
+                                                    {true, false, 6, 0},
+                                                    {false, true, 0, 0}}) {
+            mmtest::setSensor(o, 1, s1, 0, 6);
+            mmtest::setSensor(o, 2, s2, 1, 6);
+            data->setValue(bytes);
+            QCOMPARE(warning->text(),
+                     needed ? QString("The sensors in use take %1 data bytes").arg(needed)
+                            : QString());
+        }
         QVERIFY(showAndAnswer(o, mmtest::acceptOptions([](Options &o) {
                                   mmtest::widget<QGroupBox>(&o, "AutoClearOn")->setChecked(false);
                               })));
         QCOMPARE(o.settings().autoClearLines, 100);
-    }
-
-    // The chooser starts in the field's directory; its choice is taken at
-    // once (and reaches receivers with the acceptance); a cancel keeps it.
-    void browse()
-    {
-        for (const bool choose : {false, true}) {
-            QTemporaryDir tmp;
-            QVERIFY(QDir(tmp.path()).mkpath("runs/today/chosen"));
-            mmtest::WorkingDirectory here(tmp.path());
-            const QString chosen = tmp.filePath("runs/today/chosen");
-            Options o;
-            Emissions emissions(o);
-            const QString before = o.settings().filename;
-            QString startedIn, beforeOk;
-            const mmtest::ModalAnswer answer{&QFileDialog::staticMetaObject, [&](QWidget *w) {
-                                                 auto *chooser = static_cast<QFileDialog *>(w);
-                                                 startedIn = chooser->directory().absolutePath();
-                                                 if (!choose)
-                                                     return chooser->reject();
-                                                 chooser->selectFile("chosen");
-                                                 static_cast<QDialog *>(chooser)->accept();
-                                             }};
-            QVERIFY(showAndAnswer(
-                o, mmtest::acceptOptions([&](Options &o) {
-                    mmtest::setLogDirectory(o, "runs/today"); // relative
-                    mmtest::answerModals(
-                        [&] { mmtest::widget<QPushButton>(&o, "BrowseButton")->click(); },
-                        {answer});
-                    beforeOk = o.settings().filename;
-                })));
-            QCOMPARE(startedIn, tmp.filePath("runs/today"));
-            QCOMPARE(beforeOk, choose ? chosen : before);
-            QCOMPARE(emissions.seen,
-                     emitted("12,-1,-1,55,1,0,1,6,6", choose ? chosen : "runs/today"));
-        }
     }
 };
 

@@ -47,11 +47,16 @@ private slots:
                 files << line.mid(line.indexOf("./") + 2) + " " + line.left(10);
         for (const QString path :
              {"bin/motionmonitor", "bin/nodesim", "lib/motionmonitor/motionmonitor-launcher",
-              "share/applications/motionmonitor.desktop",
+              "lib/systemd/user/motionmonitor-record@.service",
+              "share/applications/motionmonitor.desktop", "share/doc/motionmonitor/changelog.gz",
+              "share/doc/motionmonitor/copyright", "share/doc/motionmonitor/session-format.md",
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
+              "share/metainfo/org.example.motionmonitor.metainfo.xml",
               "share/motionmonitor/logo.png", "share/motionmonitor/readme.txt"})
-            expected << prefix + path + (path.startsWith("share/") ? " -rw-r--r--" : " -rwxr-xr-x");
+            expected << prefix + path +
+                            (path.startsWith("bin/") || path.endsWith("launcher") ? " -rwxr-xr-x"
+                                                                                  : " -rw-r--r--");
         files.sort();
         QCOMPARE(files, expected);
         const QString depends = run("dpkg-deb", {"-f", deb, "Depends"});
@@ -67,8 +72,19 @@ private slots:
         QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "/" + prefix + launcher);
         QTemporaryDir home;
         qputenv("HOME", QFile::encodeName(home.path()));
-        QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_VERSION "_linux\n");
+        QCOMPARE(run(usr + launcher, {"--version"}), "motionmonitor " MM_PROGRAM_VERSION "\n");
         QVERIFY(QFileInfo(home.filePath("MotionMonitor/logs")).isDir());
+    }
+
+    // The user unit records the instance's device with the packaged program.
+    void userUnitRunsTheProgram()
+    {
+        QSettings unit(usr + "lib/systemd/user/motionmonitor-record@.service",
+                       QSettings::IniFormat);
+        const QStringList exec = unit.value("Service/ExecStart").toString().split(' ');
+        QVERIFY2(QFileInfo(dir.filePath("root") + exec.value(0)).isExecutable(),
+                 qPrintable(exec[0]));
+        QCOMPARE(exec.mid(1, 3), QStringList({"--record", "--device", "/dev/%I"}));
     }
 };
 

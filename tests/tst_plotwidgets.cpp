@@ -1,7 +1,8 @@
 // The plot widgets' own rules, without a window: the live graph chooses the
 // points QCustomPlot's own graph would draw, and the recording's block
-// extremes give the minimum and maximum of any run.
+// extremes and sums give the figures of any run.
 #include "columnextremes.h"
+#include "columnstatistics.h"
 #include "liveplotgraph.h"
 
 #include <QtTest>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <random>
 
 namespace
@@ -104,19 +106,35 @@ private slots:
         }
     }
 
-    // What the viewer draws for a run of rows on one pixel column.
-    void extremesOfRuns()
+    // What the viewer draws for a run of rows on one pixel column, and the
+    // statistics it shows of the rows in view.
+    void figuresOfRuns()
     {
         std::mt19937 random(1);
         std::vector<std::int16_t> values(100000);
         std::generate(values.begin(), values.end(), [&] { return std::int16_t(random()); });
         const ColumnExtremes extremes(values);
+        const ColumnStatistics statistics(values, extremes);
         for (std::size_t i = 0, a, b; i < 20000; ++i) {
             a = random() % values.size();
             b = std::min(values.size(), a + 1 + random() % (i % 2 ? 50 : values.size()));
             const auto [min, max] = std::minmax_element(&values[a], &values[0] + b);
             QCOMPARE(extremes.over(a, b).min, *min);
             QCOMPARE(extremes.over(a, b).max, *max);
+            if (i % 10)
+                continue;
+            const ColumnStatistics::Figures f = statistics.over(a, b);
+            const double n = double(b - a),
+                         mean = std::accumulate(&values[a], &values[0] + b, 0.0) / n;
+            double squares = 0, deviations = 0;
+            for (std::size_t k = a; k < b; ++k) {
+                squares += double(values[k]) * values[k];
+                deviations += (values[k] - mean) * (values[k] - mean);
+            }
+            QCOMPARE(f.min, double(*min));
+            QCOMPARE(f.mean, mean);
+            QCOMPARE(f.rms, std::sqrt(squares / n));
+            QVERIFY(qAbs(f.deviation - std::sqrt(deviations / n)) < 1e-9 * (1 + f.rms));
         }
     }
 };

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLCDNumber>
@@ -193,31 +192,6 @@ int curvePixels(const QImage &image, const QRect &leaveOut)
             n += strong == 1 && weak == 2 && !leaveOut.contains(x, y);
         }
     return n;
-}
-
-QString logRow(int index, const Values &v)
-{
-    QStringList fields{QString::number(index)};
-    for (int value : v)
-        fields << QString::number(value);
-    return fields.join(',');
-}
-
-QStringList logRows(const QString &dir, int *files)
-{
-    const QStringList names = QDir(dir).entryList(QDir::Files, QDir::Name);
-    if (files)
-        *files = int(names.size());
-    QStringList rows;
-    for (const QString &name : names) {
-        QFile file(QDir(dir).filePath(name));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {"cannot read " + name};
-        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
-            if (!line.isEmpty() && !line.startsWith("indeksi,"))
-                rows << line;
-    }
-    return rows;
 }
 
 } // namespace mmtest

@@ -5,9 +5,8 @@
 
 #include "mainwindow.h"
 #include "options.h"
-#include "values.h"
+#include "testcore.h"
 
-#include <QDir>
 #include <QPixmap>
 #include <functional>
 #include <memory>
@@ -26,13 +25,6 @@ template <class T> T *widget(const QObject *root, const QString &name)
         return found;
     qFatal("no %s named \"%s\"", T::staticMetaObject.className(), qPrintable(name));
 }
-
-// Makes dir the working directory while it lives.
-struct WorkingDirectory {
-    const QString saved = QDir::currentPath();
-    explicit WorkingDirectory(const QString &dir) { QDir::setCurrent(dir); }
-    ~WorkingDirectory() { QDir::setCurrent(saved); }
-};
 
 // Edits of the options form, made on its widgets while it is shown.
 using OptionsEditor = std::function<void(Options &)>;
@@ -81,8 +73,5 @@ QTimer *acquisitionTimer(const MainWindow &window);
 // Pixels of the curves' pure colours (blue, green, red) in image, outside
 // leaveOut.
 int curvePixels(const QImage &image, const QRect &leaveOut = QRect());
-// The rows of every log file in dir, files in name order, headers left out.
-QStringList logRows(const QString &dir, int *files = nullptr);
-QString logRow(int index, const Values &v);
 
 } // namespace mmtest

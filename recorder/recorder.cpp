@@ -1,0 +1,183 @@
+#include "recorder.h"
+
+#include "datalogger.h"
+#include "serialhandler.h"
+#include "terminationsignals.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace
+{
+
+QString clockText(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+int terminalColumns(std::FILE *out)
+{
+    winsize size{};
+    return ::ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+} // namespace
+
+Recorder::Recorder(const RecorderOptions &options, std::FILE *out, bool terminal, QObject *parent)
+    : QObject(parent), given(options), out(out), terminal(terminal)
+{
+    acquisition.applyOptions(given.options);
+    acquisition.setLogging(true);
+    acquisition.setReadOnArrival(true);
+    connect(acquisition.timer(), &QTimer::timeout, &acquisition, &Acquisition::tick);
+    connect(&acquisition, &Acquisition::message, this,
+            [this](const QString &text, bool) { say(text); });
+    connect(acquisition.link(), &serialhandler::SendText, this, &Recorder::say);
+    connect(acquisition.logger(), &Datalogger::NewFileCreated, this, &Recorder::say);
+    connect(&acquisition, &Acquisition::statusChanged, this, [this] {
+        opened = opened || acquisition.link()->isOpen();
+        if (this->terminal && !stopped)
+            showStatus();
+    });
+    summaries.setInterval(60 * 1000);
+    connect(&summaries, &QTimer::timeout, this, [this] { say(statusText()); });
+}
+
+bool Recorder::start()
+{
+    elapsed.start();
+    if (!acquisition.start(given.intervalMs, /*waitForDevice=*/true))
+        return false;
+    if (!terminal)
+        summaries.start();
+    stopWhenDue();
+    return true;
+}
+
+void Recorder::stopWhenDue()
+{
+    if (given.durationMs < 0 || stopped)
+        return;
+    const qint64 left = given.durationMs - elapsed.elapsed();
+    if (left <= 0)
+        return stop();
+    QTimer::singleShot(int(std::min<qint64>(left, INT_MAX)), Qt::PreciseTimer, this,
+                       &Recorder::stopWhenDue);
+}
+
+void Recorder::stop()
+{
+    if (stopped)
+        return;
+    stopped = true;
+    summaries.stop();
+    acquisition.stop();
+    const Acquisition::Status s = acquisition.status();
+    const QString session = acquisition.sessionFile();
+    say(QStringLiteral("Recording ended after %1: %2 rows logged, %3 frames, %4 stray bytes; %5")
+            .arg(clockText(elapsed.elapsed()))
+            .arg(acquisition.logger()->rowsWritten())
+            .arg(s.frames)
+            .arg(s.strayBytes)
+            .arg(session.isEmpty() ? QStringLiteral("no session file")
+                                   : "session file " + session));
+    emit finished();
+}
+
+QString Recorder::statusText() const
+{
+    const Acquisition::Status s = acquisition.status();
+    const QString file = !s.logFailure.isEmpty() ? QStringLiteral("log failing")
+                         : s.logFile.isEmpty()   ? QStringLiteral("no log file yet")
+                                                 : QFileInfo(s.logFile).fileName();
+    const QString link = acquisition.link()->isOpen() ? QStringLiteral("link up")
+                         : opened                     ? QStringLiteral("link lost, reopening")
+                                                      : QStringLiteral("waiting for ") + s.device;
+    return QStringLiteral("%1 · %2 samples/s · %3 rows · %4 · %5 stray bytes · %6")
+        .arg(clockText(elapsed.elapsed()))
+        .arg(s.samplesPerSecond)
+        .arg(acquisition.logger()->rowsWritten())
+        .arg(file)
+        .arg(s.strayBytes)
+        .arg(link);
+}
+
+void Recorder::showStatus()
+{
+    // Cut to the width, so that the line never wraps and \r finds its start.
+    const QString line = statusText().left(terminalColumns(out) - 1);
+    std::fprintf(out, "\r%s\033[K", line.toLocal8Bit().constData());
+    std::fflush(out);
+}
+
+void Recorder::say(const QString &line)
+{
+    // On a terminal the event goes above the status line.
+    std::fprintf(out, terminal ? "\r\033[K%s\n" : "%s\n", line.toLocal8Bit().constData());
+    if (terminal && !stopped && elapsed.isValid())
+        showStatus();
+    std::fflush(out);
+}
+
+bool recordRequested(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--record"))
+            return true;
+    return false;
+}
+
+int runRecorder(int argc, char **argv, const QString &version)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("motionmonitor");
+    QCoreApplication::setApplicationVersion(version);
+    // The serial link's debugging lines would flood a journal; QT_LOGGING_RULES
+    // can bring them back.
+    QLoggingCategory::setFilterRules("default.debug=false");
+    TerminationSignals termination;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Acquires and logs the sensor node's frames without a window or a display:\n"
+        "the same log files and session file as the window's, reconnecting after an\n"
+        "unplug. On a terminal it shows one status line; elsewhere it writes one line\n"
+        "per event and a summary line every minute.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    RecorderOptions::addTo(parser);
+    RecorderOptions options;
+    QString error;
+    if (!parser.parse(app.arguments()))
+        error = parser.errorText();
+    else if (parser.isSet(help))
+        parser.showHelp(0);
+    else if (parser.isSet(versionOption))
+        parser.showVersion();
+    else
+        RecorderOptions::read(parser, &options, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "motionmonitor: %s (see --record --help)\n", qPrintable(error));
+        return 2;
+    }
+
+    Recorder recorder(options, stdout, ::isatty(STDOUT_FILENO));
+    QObject::connect(&termination, &TerminationSignals::arrived, &recorder, &Recorder::stop);
+    QObject::connect(&recorder, &Recorder::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    if (!recorder.start())
+        return 1;
+    return app.exec();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "acquisition.h"
+#include "recorderoptions.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdio>
+
+// Records without a window: the acquisition of the options given, logging
+// every sample as the window does (the same log files, session file and
+// reconnection), reading the port as bytes arrive, until stop(). What it
+// has to say goes to `out`: on a terminal, one status line rewritten in
+// place with the events printed above it; elsewhere (a service's journal, a
+// pipe) one line per event and a summary line every minute.
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    Recorder(const RecorderOptions &options, std::FILE *out, bool terminal,
+             QObject *parent = nullptr);
+
+    // Starts acquiring, waiting for a device that is not there yet; false,
+    // with the reason said, when it cannot.
+    bool start();
+    // Ends the recording: takes every frame waiting on the port, closes the
+    // session file with its totals, says what was recorded and emits
+    // finished(). Only the first call acts.
+    void stop();
+
+signals:
+    void finished();
+
+private:
+    void say(const QString &line);
+    // Elapsed time, rate, rows, log file, stray bytes and the link's state.
+    QString statusText() const;
+    void showStatus();
+    // Stops once the duration asked for is over; a timer runs for 24 days
+    // at most, so a longer one is waited for in steps.
+    void stopWhenDue();
+
+    RecorderOptions given;
+    std::FILE *out;
+    bool terminal;
+    Acquisition acquisition;
+    QElapsedTimer elapsed;
+    QTimer summaries;
+    bool opened = false; // the port has been open since the start
+    bool stopped = false;
+};
+
+// True when the command line asks for the recorder (`--record`).
+bool recordRequested(int argc, char **argv);
+// `motionmonitor --record ...`, on a QCoreApplication of its own, so that
+// it needs no display. Returns the exit status: 0 once stopped (a signal,
+// the duration's end), 1 when acquisition cannot start, 2 for options it
+// refuses. `version` is what --version prints.
+int runRecorder(int argc, char **argv, const QString &version);

@@ -1,0 +1,100 @@
+#include "testcore.h"
+
+#include "logformat.h"
+#include "sinesource.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/ioctl.h>
+
+namespace mmtest
+{
+
+QString logRow(int index, const Values &v)
+{
+    QStringList fields{QString::number(index)};
+    for (int value : v)
+        fields << QString::number(value);
+    return fields.join(',');
+}
+
+QStringList logRows(const QString &dir, int *files)
+{
+    const QStringList names = QDir(dir).entryList({"*.txt"}, QDir::Files, QDir::Name);
+    if (files)
+        *files = int(names.size());
+    QStringList rows;
+    for (const QString &name : names) {
+        QFile file(QDir(dir).filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return {"cannot read " + name};
+        for (const QString &line : QString::fromLatin1(file.readAll()).split('\n'))
+            if (!line.isEmpty() && line != QLatin1String(logformat::header))
+                rows << line;
+    }
+    return rows;
+}
+
+QStringList sineRows(int count, int first, const FrameFormat &format, int firstSample)
+{
+    nodesim::SineSource source{format};
+    for (int n = 0; n < firstSample; ++n)
+        source.next();
+    QStringList rows;
+    for (int n = 0; n < count; ++n)
+        rows << logRow(first + n, valuesOf(source.next()));
+    return rows;
+}
+
+std::vector<uint8_t> sineFrames(int count, int first)
+{
+    nodesim::SineSource source{FrameFormat()};
+    std::vector<uint8_t> bytes;
+    for (int n = 0; n < first + count; ++n) {
+        const Sample s = source.next();
+        if (n >= first)
+            FrameFormat().append(bytes, s);
+    }
+    return bytes;
+}
+
+int queuedOn(const QString &device)
+{
+    int waiting = -1;
+    const QDir fds("/proc/self/fd");
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == device)
+            ::ioctl(fd.toInt(), FIONREAD, &waiting);
+    return waiting;
+}
+
+bool arrive(nodesim::PseudoTerminal &pty, const std::vector<uint8_t> &bytes)
+{
+    const QString device = QString::fromStdString(pty.devicePath());
+    const int before = std::max(queuedOn(device), 0);
+    return pty.write(bytes) &&
+           QTest::qWaitFor([&] { return queuedOn(device) == before + int(bytes.size()); });
+}
+
+Nodesim::Nodesim(const QString &link, const QStringList &arguments)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(NODESIM_BINARY, arguments + QStringList{"--link", link});
+    if (!QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }))
+        qWarning("nodesim did not make its link %s", qPrintable(link));
+}
+
+Nodesim::~Nodesim()
+{
+    process.terminate();
+    process.waitForFinished();
+}
+
+int Nodesim::said(const QString &text)
+{
+    output += QString::fromLocal8Bit(process.readAll());
+    return int(output.count(text));
+}
+
+} // namespace mmtest
