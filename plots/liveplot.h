@@ -45,6 +45,6 @@ protected:
 
 private:
     QVector<LivePlotGraph *> liveGraphs;
-    double drawMs = 0; // the last drawing's wall time
+    double drawMs = 0; // the drawings' wall time, in the mean
     Pacer *pace;
 };
