@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QStatusBar>
 
 void MainWindow::on_Start_Button_clicked()
 {
@@ -91,6 +92,28 @@ void MainWindow::showLinkState()
     }
     linkState->setText(text);
     linkState->setToolTip(details.trimmed());
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Once the window is tall enough for the plots' designed room with a
+    // status bar of two lines (the link's and the log's) below it, the status
+    // bar spans the window and the plots take the room above it. Smaller,
+    // it keeps the part the plots leave it at the designed size.
+    const int twoLines = 2 * linkState->fontMetrics().lineSpacing();
+    const int barTop = height() - (statusBar()->height() - linkState->height()) - twoLines;
+    const bool free = barTop > LivePlots::designedRoom.bottom();
+    if (free != statusBarFree) {
+        statusBarFree = free;
+        statusBar()->removeWidget(linkState);
+        statusBar()->addWidget(linkState, free ? 1 : 0);
+        linkState->show();
+    }
+    linkState->setMinimumHeight(free ? twoLines : 0);
+    linkState->setMaximumWidth(free ? QWIDGETSIZE_MAX : 390);
+    if (plotsReady())
+        plots->setRoom(width(), barTop);
 }
 
 void MainWindow::OtaVastaanOptions(int *optionFrame)

@@ -6,6 +6,8 @@
 
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -54,27 +56,35 @@ void LivePlots::setTitles(const QString &accTitle, const QString &gyroTitle)
 
 bool LivePlots::arrange(bool s1On, bool s2On, int s1Sensor)
 {
-    if (s1On && s2On) {
-        acc->setGeometry(400, 23, 600, 375);
-        gyro->setGeometry(400, 398, 600, 375);
-        acc->show();
-        gyro->show();
-        return true;
-    }
     // Slot 2 alone shows nothing; otherwise slot 1's sensor fills the height.
-    LivePlot *alone = nullptr;
+    both = s1On && s2On;
+    alone = nullptr;
     if (!s2On && s1Sensor == sensor::gyroscope)
         alone = gyro;
     else if (!s2On && s1Sensor == sensor::accelerometer)
         alone = acc;
+    place();
     for (LivePlot *plot : {acc, gyro})
-        if (plot != alone)
-            plot->hide();
-    if (!alone)
-        return false;
-    alone->setGeometry(400, 23, 600, 700);
-    alone->show();
-    return true;
+        plot->setVisible(both || plot == alone);
+    return both || alone;
+}
+
+void LivePlots::setRoom(int right, int bottom)
+{
+    room.setRight(std::max(right - 1, designedRoom.right()));
+    room.setBottom(std::max(bottom - 1, designedRoom.bottom()));
+    place();
+}
+
+void LivePlots::place()
+{
+    if (both) {
+        const int upper = room.height() / 2;
+        acc->setGeometry(room.x(), room.y(), room.width(), upper);
+        gyro->setGeometry(room.x(), room.y() + upper, room.width(), room.height() - upper);
+    } else if (alone) {
+        alone->setGeometry(room.adjusted(0, 0, 0, -50));
+    }
 }
 
 void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscale)
@@ -88,11 +98,14 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
         plot->appendPoints(key, {double(values[0]), double(values[1]), double(values[2])});
         plot->redraw();
     }
-    // The bounds are whole numbers but for the upper one of "checked", which
-    // widens with the count. "Unchecked" leaves the user's drags and zooms.
+    // "Checked" widens the axis while the first window fills, then keeps its
+    // width, 1.2 windows, with the newest point a fifth of a window from the
+    // right. "Unchecked" leaves the user's drags and zooms.
     if (autoscale != Qt::Unchecked) {
         const double lower = count - window;
-        const double upper = autoscale == Qt::Checked ? count * 1.2 : double(count + 20);
+        double upper = count + 20;
+        if (autoscale == Qt::Checked)
+            upper = count <= window || window == 0 ? count * 1.2 : count + window / 5.0;
         acc->xAxis->setRange(lower, upper);
         gyro->xAxis->setRange(lower, upper);
     }

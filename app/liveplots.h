@@ -3,6 +3,7 @@
 #include "sample.h"
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 class LivePlot;
@@ -37,11 +38,20 @@ public:
     // False when no plot is shown.
     bool arrange(bool s1On, bool s2On, int s1Sensor);
 
+    // The room the plots share in a window of its designed size: both, one
+    // above the other, fill it; one alone leaves its bottom 50 pixels free.
+    static constexpr QRect designedRoom{400, 23, 600, 750};
+    // Lets the shown plots, and those arrange() shows later, reach the
+    // window's right edge `right` and down to `bottom` (exclusive), but never
+    // take less than designedRoom.
+    void setRoom(int right, int bottom);
+
     // Appends `sample` at key sampleCount() and redraws. `window` is the
     // window length (0 keeps one point); an `autoscale` of Qt::Checked shows
-    // sampleCount - window to 1.2 sampleCount, Qt::PartiallyChecked
-    // sampleCount - window to sampleCount + 20, Qt::Unchecked leaves the
-    // time axis where it is.
+    // sampleCount - window to 1.2 sampleCount while sampleCount is at most
+    // the window (or the window is 0), then to sampleCount + window / 5;
+    // Qt::PartiallyChecked shows sampleCount - window to sampleCount + 20,
+    // Qt::Unchecked leaves the time axis where it is.
     void append(const Sample &sample, int window, Qt::CheckState autoscale);
     // Empties the graphs and restarts the keys at 0; redraws at once.
     void clearPoints();
@@ -50,8 +60,14 @@ public:
     int sampleCount() const { return count; }
 
 private:
+    // Gives the plots that are shown their share of the room.
+    void place();
+
     LivePlot *acc;
     LivePlot *gyro;
     QPushButton *clear;
+    QRect room = designedRoom;
+    bool both = false;         // both plots shown
+    LivePlot *alone = nullptr; // else the one shown, if any
     int count = 0;
 };

@@ -74,7 +74,6 @@ MainWindow::MainWindow(QWidget *parent)
     linkState = new QLabel(this);
     linkState->setObjectName("linkState");
     linkState->setWordWrap(true);
-    linkState->setMaximumWidth(390);
     statusBar()->addWidget(linkState);
 
     // An acceptance has delivered the option set to every receiver before

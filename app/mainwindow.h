@@ -64,6 +64,10 @@ private slots:
     // "File" > "Save image…": the live plots as shown (enabled once built).
     void saveImage();
 
+protected:
+    // A window larger than designed gives its room to the plots and the status bar.
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     bool plotsReady() const { return plots != nullptr; }
 
@@ -79,8 +83,10 @@ private:
     // be seen (the samples of a tick or of a fast line would repaint them in
     // vain).
     Pacer *displays;
-    // In the status bar, on the part of it that the plots leave free.
+    // In the status bar, on the part of it that the plots leave free, or
+    // across it in a window tall enough for the plots to end above it.
     QLabel *linkState;
+    bool statusBarFree = false;
     Sample latest;
     QString accTitle;
     QString gyroTitle;

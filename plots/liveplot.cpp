@@ -2,6 +2,7 @@
 
 #include "liveplotgraph.h"
 
+#include <QElapsedTimer>
 #include <QStaticText>
 
 namespace
@@ -60,16 +61,11 @@ private:
 } // namespace
 
 LivePlot::LivePlot(QWidget *parent)
-    : QCustomPlot(parent),
-      pace(new Pacer([this] { return std::max(1000.0 / 25, 10 * replotTime()); },
-                     [this] { replot(rpQueuedRefresh); }, this))
+    : QCustomPlot(parent), pace(new Pacer([this] { return std::max(1000.0 / 25, 20 * drawMs); },
+                                          [this] { update(); }, this))
 {
     // The plot paints all of itself: nothing behind it needs painting first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // The overlay layer holds nothing here (no selection rectangle, no
-    // items), yet as a buffered layer it costs a buffer to clear and blend at
-    // every redraw. Drawn with the other layers, it is free.
-    layer("overlay")->setMode(QCPLayer::lmLogical);
 }
 
 LivePlotGraph *LivePlot::addLiveGraph()
@@ -106,20 +102,26 @@ void LivePlot::clearPoints()
 
 void LivePlot::redraw(bool now)
 {
-    if (!isVisible()) {
-        redrawPending = true;
+    // Qt paints a plot afresh when it is shown again.
+    if (!isVisible())
         return;
-    }
-    redrawPending = false;
     if (now)
         pace->runNow();
     else
         pace->request();
 }
 
-void LivePlot::showEvent(QShowEvent *event)
+void LivePlot::paintEvent(QPaintEvent *)
 {
-    QCustomPlot::showEvent(event);
-    if (redrawPending)
-        redraw(true);
+    QElapsedTimer drawing;
+    drawing.start();
+    // What replot() and then QCustomPlot's paintEvent() would show: the
+    // background, then every layer, laid out afresh.
+    QCPPainter painter(this);
+    if (mBackgroundBrush.style() != Qt::NoBrush)
+        painter.fillRect(mViewport, mBackgroundBrush);
+    draw(&painter);
+    // Averaged over about ten drawings, so that a slow one (the first, with
+    // its fonts to load) does not hold the next ones back.
+    drawMs += (drawing.nsecsElapsed() / 1e6 - drawMs) / 10;
 }

@@ -9,12 +9,17 @@
 class LivePlotGraph;
 
 // A plot whose graphs are fed one point each per sample (see LivePlotGraph),
-// and which draws no more often than can be seen: not while it is hidden (a
-// redraw asked for then is done when it is shown), at most once per event
-// loop pass, and no more often than 25 times a second, nor than
-// lets drawing take a tenth of the time (a plot of 100 000 dense points,
-// whose picture moves by a pixel every few seconds, is drawn a few times a
-// second).
+// and which draws no more often than can be seen: not while it is hidden (it
+// is drawn as it is when shown again), at most once per event loop pass, and
+// no more often than 25 times a second, nor than lets its drawing take a
+// twentieth of the time (a plot of 100 000 dense points, whose picture moves
+// by a pixel every few seconds, is drawn a few times a second).
+//
+// It draws straight onto the screen when Qt repaints it, where QCustomPlot
+// draws into a buffer of its own at every replot() and copies that at every
+// repaint: the same picture, without a full-size fill and copy per redraw.
+// A replot() (QCustomPlot's interactions call it) fills that buffer in vain
+// and asks for a repaint, which draws the plot as it then is.
 class LivePlot : public QCustomPlot
 {
     Q_OBJECT
@@ -30,16 +35,16 @@ public:
     void dropOldest();
     void clearPoints();
 
-    // Draws the plot at once when `now`, else once the current event (a
-    // timer tick that may carry many samples) is handled and the pace above
-    // allows, however often it was asked for meanwhile.
+    // Draws the plot in the next event loop pass when `now`, else once the
+    // current event (a timer tick that may carry many samples) is handled
+    // and the pace above allows, however often it was asked for meanwhile.
     void redraw(bool now = false);
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     QVector<LivePlotGraph *> liveGraphs;
-    bool redrawPending = false;
+    double drawMs = 0; // the drawings' wall time, in the mean
     Pacer *pace;
 };
