@@ -174,6 +174,18 @@ private slots:
         QCOMPARE(logRows(dir.path()), sineRows(30));
     }
 
+    // The receiver pulled out: the status says so while it is away.
+    void statusWhileLost()
+    {
+        QTemporaryDir dir;
+        auto pty = std::make_unique<nodesim::PseudoTerminal>();
+        Rig rig(QString::fromStdString(pty->devicePath()), dir.path());
+        QVERIFY(rig.acq.start(10) && pty->write(sineFrames(1)));
+        QVERIFY(!rig.acq.status().lost);
+        pty.reset();
+        QTRY_VERIFY(rig.acq.status().lost);
+    }
+
     // Rows that cannot be written are said at the failure and at each Start,
     // and the status says so while it lasts.
     void failingLogSaidAgainAtStart()

@@ -127,45 +127,13 @@ private slots:
         QVERIFY(readAll("a/05.12, 9.05.03.txt").contains("\n0,1,-1,32767,-32768,0,0\n"));
     }
 
-    // A file that cannot be started is said once, the rows meanwhile are
-    // lost, and a new file is tried now and then until one can be written.
-    void failedStartIsSaidOnceAndRetriedNowAndThen()
+    // A log directory missing, then a full disk (a file size limit): each
+    // said once, the rows meanwhile lost, a row cut short cut off, a new file
+    // tried now and then and never left empty behind, until rows fit again.
+    void failuresAreSaidOnceAndLeaveNothingBehind()
     {
         QTemporaryDir tmp;
         mmtest::WorkingDirectory here(tmp.path());
-        now = t0;
-        Datalogger logger;
-        logger.setClock([this] { return now; });
-        logger.ReceiveFilename("logs"); // missing
-        QSignalSpy said(&logger, &Datalogger::NewFileCreated);
-        QSignalSpy resumed(&logger, &Datalogger::resumed);
-        const QString detail = "Log file " + tmp.filePath("logs") +
-                               "/05.12, 9.05.03.txt could not be opened: No such file or directory";
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(detail));
-        QTest::failOnWarning(QRegularExpression(".")); // a second report fails the case
-        for (int n = 0; n < 3; ++n)
-            logSample(logger, n);
-        QCOMPARE(said.size(), 2);
-        QCOMPARE(said.at(0).at(0).toString(), "File could not be created!");
-        QCOMPARE(said.at(1).at(0).toString(), detail);
-        QCOMPARE(logger.failure(), detail);
-        QVERIFY(QDir().mkdir("logs")); // the user mends it
-        now = now.addSecs(Datalogger::retryInterval / 1000 - 1);
-        logSample(logger, 3);
-        QVERIFY(QDir("logs").isEmpty());
-        now = now.addSecs(1);
-        logSample(logger, 4);
-        QCOMPARE(readAll("logs/05.12, 9.05.08.txt"), block(4, 1));
-        QCOMPARE(logger.failure(), QString());
-        QCOMPARE(resumed.size(), 1);
-    }
-
-    // A file size limit stands for a full disk: a row cut short, then
-    // headers that do not fit, then room again.
-    void fullDiskLosesNoWrittenRowAndLeavesNoEmptyFile()
-    {
-        QTemporaryDir tmp;
-        const QString dir = tmp.path();
         std::signal(SIGXFSZ, SIG_IGN); // its default action would end the process
         rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -177,30 +145,46 @@ private slots:
         now = t0;
         Datalogger logger;
         logger.setClock([this] { return now; });
-        logger.ReceiveFilename(dir);
+        logger.ReceiveFilename("logs");
         QSignalSpy said(&logger, &Datalogger::NewFileCreated);
-        const QString lost = "Writing to " + dir +
-                             "//05.12, 9.05.03.txt failed: File too large. "
-                             "Rows are lost until a new log file is started.";
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(lost));
-        // The fourth row is cut after five bytes: the file keeps three.
-        QVERIFY(limit(block(0, 3).size() + 5));
-        for (int n = 0; n < 4; ++n)
+        QSignalSpy resumed(&logger, &Datalogger::resumed);
+        const QString missing =
+            "Log file " + tmp.filePath("logs") +
+            "/05.12, 9.05.03.txt could not be opened: No such file or directory";
+        const QString full = "Writing to logs//05.12, 9.05.08.txt failed: File too large. Rows "
+                             "are lost until a new log file is started.";
+        for (const QString &warning : {missing, full})
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+        for (int n = 0; n < 3; ++n)
             logSample(logger, n);
-        const QString first = "05.12, 9.05.03.txt=" + block(0, 3);
-        QCOMPARE(filesBelow(dir), QStringList{first});
-        // No header fits any more: the tries leave nothing behind, say nothing more.
+        QCOMPARE(logger.failure(), missing);
+        QVERIFY(QDir().mkdir("logs")); // mended, but tried again only a while after
+        now = now.addSecs(Datalogger::retryInterval / 1000 - 1);
+        logSample(logger, 3);
+        QVERIFY(QDir("logs").isEmpty());
+        now = now.addSecs(1);
+        // The fourth row of the new file is cut after five bytes: it keeps three.
+        QVERIFY(limit(block(4, 3).size() + 5));
+        for (int n = 4; n < 8; ++n)
+            logSample(logger, n);
+        const QString first = "logs/05.12, 9.05.08.txt=" + block(4, 3);
+        QCOMPARE(filesBelow(tmp.path()), QStringList{first});
+        // No header fits now: the tries leave nothing behind and say nothing more.
         limit(5);
-        for (int n = 4; n < 8; ++n, now = now.addSecs(Datalogger::retryInterval / 1000))
+        for (int n = 8; n < 12; ++n, now = now.addSecs(Datalogger::retryInterval / 1000))
             logSample(logger, n);
-        QCOMPARE(filesBelow(dir), QStringList{first});
-        QCOMPARE(said.size(), 2);
-        QCOMPARE(said.last().first().toString(), lost);
+        QCOMPARE(filesBelow(tmp.path()), QStringList{first});
+        QCOMPARE(said.size(), 4);
+        QCOMPARE(said.at(0).at(0), "File could not be created!");
+        QCOMPARE(said.at(1).at(0), missing);
+        QCOMPARE(said.at(3).at(0), full);
         QVERIFY(logger.failure().contains("File too large"));
         limit(-1);
-        logSample(logger, 8);
-        QCOMPARE(filesBelow(dir), QStringList({first, "05.12, 9.05.23.txt=" + block(8, 1)}));
+        logSample(logger, 12);
+        QCOMPARE(filesBelow(tmp.path()),
+                 QStringList({first, "logs/05.12, 9.05.28.txt=" + block(12, 1)}));
         QCOMPARE(logger.failure(), QString());
+        QCOMPARE(resumed.size(), 2);
     }
 };
 

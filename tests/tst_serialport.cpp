@@ -1,8 +1,7 @@
 // The serial link over real pseudo-terminals: opening and closing, the read
 // pass, the init message on the wire, surviving a receiver that is pulled
-// out, the watch over an acquiring link and the devices present.
+// out, and the watch over an acquiring link.
 #include "linkwatch.h"
-#include "serialdevices.h"
 #include "serialhandler.h"
 #include "testcore.h"
 
@@ -289,21 +288,6 @@ private slots:
         pty = std::make_unique<nodesim::PseudoTerminal>();
         pty->makeLink(path.toStdString());
         QVERIFY(watch.check(5000000, &reopened).isEmpty() && !serial.isOpen());
-    }
-
-    void serialDevicesPresent()
-    {
-        QTemporaryDir dev;
-        QStringList made;
-        for (const char *name : {"ttyACM0", "ttyS0", "ttyUSB0", "serial/by-id/usb-FTDI-if00"}) {
-            QVERIFY(QDir().mkpath(QFileInfo(dev.filePath(name)).path()));
-            QVERIFY(QFile(dev.filePath(name)).open(QIODevice::WriteOnly));
-            made << dev.filePath(name);
-        }
-        made.removeAt(1); // not a USB adapter
-        QCOMPARE(serialDevices(dev.path()), made);
-        QCOMPARE(describeSerialDevices(dev.filePath("serial")),
-                 QString("No serial device is present: is the receiver plugged in?"));
     }
 };
 

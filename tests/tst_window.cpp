@@ -1,12 +1,13 @@
-// The running window as the user drives it: the test mode through the
-// displays, the message log and the log, "Datalog" read at every sample,
-// plots from the menu, the status bar, and the receiver from end to end: every
-// frame at the line's pace, and back after an unplug.
+// The window as the user meets it: start-up (the summary box, the help boxes,
+// the built program declined), then the running window: the test mode through
+// the displays, the message log and the log, "Datalog" read at every sample,
+// plots from the menu, and the receiver from end to end: every frame at the
+// line's pace.
 #include "mmtest.h"
 #include "samplesource.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
+#include <QFileInfo>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QSignalSpy>
@@ -15,10 +16,24 @@
 #include <QTimer>
 #include <qcustomplot.h>
 
+#include <csignal>
+
 using namespace mmtest;
+Q_DECLARE_METATYPE(OptionsEditor)
 
 namespace
 {
+
+const QString untouched = "Serial device: /dev/ttyUSB0\nBaudrate: 9600\n\nMessage data bytes: "
+                          "12\nSensor 1 type: CMR3000 gyroscope\nSensor 2 type: SCA3100 "
+                          "accelerometer\n\nPlease make sure that your device(s) are ready!";
+
+MessageBox openBox(MainWindow &window, const char *action)
+{
+    MessageBox seen;
+    trigger(window, action, {closeMessageBox(&seen)});
+    return seen;
+}
 
 void setDatalog(MainWindow &w, bool on)
 {
@@ -66,6 +81,80 @@ class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void summary_data()
+    {
+        QTest::addColumn<OptionsEditor>("edit");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("test mode")
+            << OptionsEditor([](Options &o) { setTestMode(o); }) << "TEST MODE\n\n" + untouched;
+        // Slot 1 switched off is still named by the type chosen for it.
+        QTest::newRow("other device and sensors, slots off")
+            << OptionsEditor([](Options &o) {
+                   setDevice(o, "/dev/ttyACM3");
+                   setSensor(o, 1, false, 1, 4);
+                   setSensor(o, 2, false, 0, 5);
+               })
+            << "Serial device: /dev/ttyACM3\nBaudrate: 9600\n\nMessage data bytes: 9\n"
+               "Sensor 1 type: SCA3100 accelerometer\nSensor 2 UNUSED\n\n"
+               "Please make sure that your device(s) are ready!";
+    }
+    void summary()
+    {
+        QFETCH(OptionsEditor, edit);
+        QFETCH(QString, expected);
+        MessageBox seen;
+        QVERIFY(startMainWindow(edit, &seen));
+        QCOMPARE(seen.text, expected);
+        QCOMPARE(seen.title, QString("Information"));
+        QVERIFY(seen.icon.isNull());
+    }
+
+    void helpBoxes()
+    {
+        auto window = startMainWindow();
+        QCOMPARE(openBox(*window, "actionReadme").text, QString("Check readme.txt"));
+        // About shows logo.png from the working directory, beside the program.
+        const QImage logo = QPixmap(MM_BIN_DIR "/logo.png").toImage();
+        QVERIFY(!logo.isNull());
+        for (const bool besideLogo : {true, false}) {
+            QTemporaryDir elsewhere;
+            WorkingDirectory here(besideLogo ? QString(MM_BIN_DIR) : elsewhere.path());
+            const MessageBox about = openBox(*window, "actionAbout");
+            QCOMPARE(about.icon.toImage(), besideLogo ? logo : QImage());
+            QCOMPARE(about.title, QString("Information"));
+            const QStringList lines = about.text.split('\n');
+            QCOMPARE(lines.size(), 10); // nine lines, each ended by a line break
+            QCOMPARE(lines.first(), QString("This program is made by:"));
+            QCOMPARE(lines.at(8), "Version: " + MainWindow::versionString() + " ");
+            QVERIFY(lines.at(5).startsWith("at "));
+        }
+    }
+
+    // The built program declines its start-up options on a termination
+    // signal (as on Cancel): status 0.
+    void declinedProgramEndsWithStatusZero()
+    {
+        QProcess p;
+        p.start(MM_BINARY);
+        // Once the program itself (not the test's fork before it) catches the
+        // signal, by /proc's mask of caught signals.
+        QVERIFY(QTest::qWaitFor([&p] {
+            const QString proc = QString("/proc/%1/").arg(p.processId());
+            QFile status(proc + "status");
+            const QByteArray text = QFileInfo(proc + "exe").canonicalFilePath() ==
+                                                QFileInfo(MM_BINARY).canonicalFilePath() &&
+                                            status.open(QIODevice::ReadOnly)
+                                        ? status.readAll()
+                                        : "";
+            const int at = text.indexOf("SigCgt:");
+            return at >= 0 &&
+                   (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        }));
+        p.terminate();
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
     // Twenty ticks with "Datalog" off for five: every other sample logged,
     // the index running on; the displays show the newest; the message log
     // holds the acceptance's lines, then Stop's alone.
@@ -108,47 +197,22 @@ private slots:
         QTRY_COMPARE(lcdValues(*window), valuesOf(TestWaves::at(4)));
     }
 
-    // Rows that cannot be written: the status bar says so while acquiring.
-    void statusBarSaysTheLogFails()
-    {
-        QTemporaryDir dir;
-        auto window = startMainWindow(options(true, false, dir.filePath("missing")));
-        setDatalog(*window, true);
-        press(*window, "Start_Button");
-        QTRY_VERIFY(statusBar(*window).startsWith("Test mode\nlog failing: Log file "));
-        press(*window, "Stop_Button");
-        QCOMPARE(statusBar(*window), QString());
-    }
-
     // The simulator at the line's pace and the default read interval for
-    // 20 s, framing bytes above 99 typed into the options: every frame shown,
-    // plotted and logged once, in order, none left waiting; the status bar
-    // counts what came.
+    // 20 s: every frame shown, plotted and logged once, in order, none left
+    // waiting; the status bar counts what came.
     void everyFrameAtTheLinesPace()
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
         QVERIFY(QDir().mkdir(logDir));
-        Nodesim sim(link, {"--count", "1360", "--start1", "170", "--end2", "255"});
-        auto window = startMainWindow([&](Options &o) {
-            options(false, true, logDir, link)(o);
-            widget<QGroupBox>(&o, "XSB1")->setChecked(true);
-            for (const auto &[name, typed] :
-                 {std::pair{"StartByte1", "170"}, {"EndByte2", "255"}}) {
-                widget<QSpinBox>(&o, name)->selectAll();
-                QTest::keyClicks(widget<QSpinBox>(&o, name), typed);
-            }
-        });
+        Nodesim sim(link, {"--count", "1360"});
+        auto window = startMainWindow(options(false, true, logDir, link));
         setDatalog(*window, true);
         press(*window, "Start_Button");
         QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 1360 frames sent"), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 1360, 1000);
-        FrameFormat format;
-        format.startByte1 = 170;
-        format.endByte2 = 255;
-        const QStringList rows = sineRows(1360, 0, format);
+        const QStringList rows = sineRows(1360);
         QCOMPARE(logRows(logDir), rows);
-        QCOMPARE(sim.said("init message 31 37 FF"), 1);
         QTRY_COMPARE(logRow(1359, lcdValues(*window)), rows.last());
         auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
         QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
@@ -156,34 +220,6 @@ private slots:
                                                    "bytes\nlog ") &&
                          statusBar(*window).endsWith(": 1360 rows"),
                      qPrintable(statusBar(*window)));
-    }
-
-    // Pulled out while acquiring and plugged in again at the same path:
-    // the status bar says so meanwhile, and acquisition and logging go on by
-    // themselves, in the same file.
-    void reconnectsAfterAnUnplug()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
-        QVERIFY(QDir().mkdir(logDir));
-        auto first = std::make_unique<Nodesim>(link, QStringList{"--hangup-after", "50"});
-        auto window = startMainWindow(options(false, false, logDir, link));
-        setDatalog(*window, true);
-        press(*window, "Start_Button");
-        QTRY_VERIFY_WITH_TIMEOUT(messageLog(*window).contains("Serial device lost: "), 20000);
-        QTRY_VERIFY(statusBar(*window).startsWith("ttyUSB0 · lost, reopening · "));
-        first.reset();
-        Nodesim second(link, {"--count", "50"});
-        QTRY_VERIFY_WITH_TIMEOUT(second.said("all 50 frames sent"), 30000);
-        // The frames that reached the port before the unplug, then the 50.
-        const QString last = sineRows(50).last().section(',', 1);
-        QTRY_VERIFY(logRows(logDir).last().endsWith("," + last));
-        const int before = int(logRows(logDir).size()) - 50;
-        QCOMPARE(logRows(logDir), sineRows(before) + sineRows(50, before));
-        QCOMPARE(messageLog(*window).count("Serial port reopened"), 1);
-        QCOMPARE(second.said("init message 31"), 1);
-        press(*window, "Stop_Button");
-        QCOMPARE(messageLog(*window), QString("USB closed"));
     }
 };
 
