@@ -10,9 +10,11 @@
 #include <QFileInfo>
 #include <QLCDNumber>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -38,6 +40,30 @@ MessageBox openBox(MainWindow &window, const char *action)
 void setDatalog(MainWindow &w, bool on)
 {
     widget<QCheckBox>(&w, "LogBox1")->setChecked(on);
+}
+
+Values lcdValues(const MainWindow &window)
+{
+    Values v{};
+    const char *names[6] = {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"};
+    for (int i = 0; i < 6; ++i)
+        v[i] = widget<QLCDNumber>(&window, names[i])->intValue();
+    return v;
+}
+
+QString messageLog(const MainWindow &window)
+{
+    return widget<QTextBrowser>(&window, "msgBrowser")->toPlainText();
+}
+
+void press(MainWindow &window, const char *button)
+{
+    widget<QPushButton>(&window, button)->click();
+}
+
+QTimer *acquisitionTimer(const MainWindow &window)
+{
+    return widget<QTimer>(&window, "acquisitionTimer");
 }
 
 QString statusBar(const MainWindow &w)

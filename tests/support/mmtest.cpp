@@ -86,24 +86,14 @@ int answerModals(const std::function<void()> &open, const std::vector<ModalAnswe
     return int(next) - int(problems.size());
 }
 
-static ModalAnswer answerOptions(const OptionsEditor &edit, QDialogButtonBox::StandardButton b)
+ModalAnswer acceptOptions(const OptionsEditor &edit)
 {
-    return {&Options::staticMetaObject, [edit, b](QWidget *w) {
+    return {&Options::staticMetaObject, [edit](QWidget *w) {
                 auto *o = static_cast<Options *>(w);
                 if (edit)
                     edit(*o);
-                widget<QDialogButtonBox>(o, "buttonBox")->button(b)->click();
+                widget<QDialogButtonBox>(o, "buttonBox")->button(QDialogButtonBox::Ok)->click();
             }};
-}
-
-ModalAnswer acceptOptions(const OptionsEditor &edit)
-{
-    return answerOptions(edit, QDialogButtonBox::Ok);
-}
-
-ModalAnswer cancelOptions(const OptionsEditor &edit)
-{
-    return answerOptions(edit, QDialogButtonBox::Cancel);
 }
 
 ModalAnswer closeMessageBox(MessageBox *seen)
@@ -151,34 +141,9 @@ int trigger(MainWindow &window, const char *action, const std::vector<ModalAnswe
     return answerModals([a] { a->trigger(); }, answers);
 }
 
-bool reopenOptions(MainWindow &window, const OptionsEditor &edit, bool accept)
+bool reopenOptions(MainWindow &window, const OptionsEditor &edit)
 {
-    return trigger(window, "actionOptions", {accept ? acceptOptions(edit) : cancelOptions(edit)}) ==
-           1;
-}
-
-Values lcdValues(const MainWindow &window)
-{
-    Values v{};
-    const char *names[6] = {"acc_X", "acc_Y", "acc_Z", "gyro_X", "gyro_Y", "gyro_Z"};
-    for (int i = 0; i < 6; ++i)
-        v[i] = widget<QLCDNumber>(&window, names[i])->intValue();
-    return v;
-}
-
-QString messageLog(const MainWindow &window)
-{
-    return widget<QTextBrowser>(&window, "msgBrowser")->toPlainText();
-}
-
-void press(MainWindow &window, const char *button)
-{
-    widget<QPushButton>(&window, button)->click();
-}
-
-QTimer *acquisitionTimer(const MainWindow &window)
-{
-    return widget<QTimer>(&window, "acquisitionTimer");
+    return trigger(window, "actionOptions", {acceptOptions(edit)}) == 1;
 }
 
 int curvePixels(const QImage &image, const QRect &leaveOut)

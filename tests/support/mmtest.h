@@ -12,8 +12,6 @@
 #include <memory>
 #include <vector>
 
-class QTimer;
-
 namespace mmtest
 {
 
@@ -45,7 +43,6 @@ struct ModalAnswer {
 // many were answered. Another dialog, or answers left over, fail the test.
 int answerModals(const std::function<void()> &open, const std::vector<ModalAnswer> &answers);
 ModalAnswer acceptOptions(const OptionsEditor &edit = {});
-ModalAnswer cancelOptions(const OptionsEditor &edit = {});
 struct MessageBox {
     QString title, text;
     QPixmap icon;
@@ -62,14 +59,8 @@ std::unique_ptr<MainWindow> startMainWindow(const OptionsEditor &edit = {},
                                             MessageBox *summary = nullptr);
 // Triggers the window's action and answers what it opens.
 int trigger(MainWindow &window, const char *action, const std::vector<ModalAnswer> &answers);
-// "Edit" > "Options", edited, then OK or Cancel.
-bool reopenOptions(MainWindow &window, const OptionsEditor &edit = {}, bool accept = true);
-
-Values lcdValues(const MainWindow &window);
-QString messageLog(const MainWindow &window);
-void press(MainWindow &window, const char *button);
-// The timer that paces acquisition.
-QTimer *acquisitionTimer(const MainWindow &window);
+// "Edit" > "Options", edited, then OK.
+bool reopenOptions(MainWindow &window, const OptionsEditor &edit = {});
 // Pixels of the curves' pure colours (blue, green, red) in image, outside
 // leaveOut.
 int curvePixels(const QImage &image, const QRect &leaveOut = QRect());
