@@ -2,9 +2,12 @@
 // before it returns, beside a plain QFile + QTextStream loop that writes and
 // flushes the same rows, in the same run. At the fastest read interval the
 // program logs fewer than 70 rows per second, so the logger must be far from
-// being what holds a timer tick back.
+// being what holds a timer tick back. Then what the session file costs: it
+// writes no line per row, only a time mark twice a second (and events), so
+// its share per row at the line's pace is a fraction of a mark.
 
 #include "datalogger.h"
+#include "session.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -120,5 +123,27 @@ int main()
     std::printf("  ratio Log / plain loop:             %9.2f         goal >= %.2f: %s\n", ratio,
                 goalRatio, verdict(ratio >= goalRatio));
     std::printf("  every logged row read back from disk: %s\n", allOnDisk ? "yes" : "NO");
+
+    // The session file: marks written as the acquisition writes them.
+    Session session;
+    Session::Origin origin;
+    origin.start = QDateTime::currentDateTime();
+    QString error;
+    if (!session.begin(tmp.path(), origin, &error)) {
+        std::printf("  session file: %s\n", qPrintable(error));
+        return 1;
+    }
+    constexpr int marks = 20000;
+    QElapsedTimer clock;
+    clock.start();
+    for (int m = 0; m < marks; ++m)
+        session.mark(m * 34);
+    const double markUs = double(clock.nsecsElapsed()) / 1000 / marks;
+    session.end(marks * 34, 0, 0);
+    // Nothing is written per row; two marks a second whatever the rate.
+    const double share = markUs * 2 / 1e6 * 100;
+    std::printf("  session file, one time mark:        %9.2f us\n"
+                "  two a second, as a share of a core: %9.4f %%     goal <= 0.01 %%: %s\n",
+                markUs, share, verdict(share <= 0.01));
     return allOnDisk ? 0 : 1;
 }
