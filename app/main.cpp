@@ -38,6 +38,8 @@ bool given(int argc, char **argv, const char *option)
 // would abort without it.
 bool displayFor(int argc, char **argv)
 {
+    if (answersOnly(argc, argv))
+        return true;
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (given(argc, argv, "--export")) {
         if (platform.isEmpty())
@@ -46,8 +48,7 @@ bool displayFor(int argc, char **argv)
     }
     const bool windowSystem =
         platform.isEmpty() || platform == "xcb" || platform.startsWith("wayland");
-    return !given(argc, argv, "--view") || !windowSystem ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+    return !windowSystem || !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
@@ -59,8 +60,12 @@ int main(int argc, char **argv)
     if (recordRequested(argc, argv))
         return runRecorder(argc, argv, MainWindow::versionString());
     if (!displayFor(argc, argv)) {
-        std::fputs("motionmonitor: --view needs a display (DISPLAY is not set); --view FILE "
-                   "--export OUT.png|.pdf|.csv works without one\n",
+        std::fputs(given(argc, argv, "--view")
+                       ? "motionmonitor: --view needs a display (DISPLAY is not set); --view FILE "
+                         "--export OUT.png|.pdf|.csv works without one\n"
+                       : "motionmonitor: the window needs a display (DISPLAY is not set); "
+                         "without one, --record records and --view FILE --export OUT.png|.pdf|"
+                         ".csv draws or writes a recording\n",
                    stderr);
         return 2;
     }
