@@ -61,23 +61,13 @@ void press(MainWindow &window, const char *button)
     widget<QPushButton>(&window, button)->click();
 }
 
-QTimer *acquisitionTimer(const MainWindow &window)
-{
-    return widget<QTimer>(&window, "acquisitionTimer");
-}
-
-QString statusBar(const MainWindow &w)
-{
-    return widget<QLabel>(&w, "linkState")->text();
-}
-
 // Runs `count` ticks at a read interval of `ms`; Stop follows the last at
 // once. `atTick` runs after each tick, with its number.
 bool runTicks(MainWindow &window, int count, int ms, const std::function<void(int)> &atTick = {})
 {
     int ticks = 0;
     widget<QSpinBox>(&window, "TaajuusSBox")->setValue(ms);
-    QTimer *timer = acquisitionTimer(window);
+    auto *timer = widget<QTimer>(&window, "acquisitionTimer");
     const auto c = QObject::connect(timer, &QTimer::timeout, [&] {
         if (atTick)
             atTick(ticks);
@@ -148,11 +138,8 @@ private slots:
             const MessageBox about = openBox(*window, "actionAbout");
             QCOMPARE(about.icon.toImage(), besideLogo ? logo : QImage());
             QCOMPARE(about.title, QString("Information"));
-            const QStringList lines = about.text.split('\n');
-            QCOMPARE(lines.size(), 10); // nine lines, each ended by a line break
-            QCOMPARE(lines.first(), QString("This program is made by:"));
-            QCOMPARE(lines.at(8), "Version: " + MainWindow::versionString() + " ");
-            QVERIFY(lines.at(5).startsWith("at "));
+            QCOMPARE(about.text.section('\n', 8, 8),
+                     "Version: " + MainWindow::versionString() + " ");
         }
     }
 
@@ -242,10 +229,11 @@ private slots:
         QTRY_COMPARE(logRow(1359, lcdValues(*window)), rows.last());
         auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
         QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
-        QTRY_VERIFY2(statusBar(*window).startsWith("ttyUSB0 · 0 samples/s · 1360 frames · 0 stray "
-                                                   "bytes\nlog ") &&
-                         statusBar(*window).endsWith(": 1360 rows"),
-                     qPrintable(statusBar(*window)));
+        const auto *status = widget<QLabel>(window.get(), "linkState");
+        QTRY_VERIFY2(status->text().startsWith("ttyUSB0 · 0 samples/s · 1360 frames · 0 stray "
+                                               "bytes\nlog ") &&
+                         status->text().endsWith(": 1360 rows"),
+                     qPrintable(status->text()));
     }
 };
 
