@@ -5,8 +5,8 @@
 # drive it: the device path typed into the options dialog, a log directory
 # chosen, the read interval set to 10 ms, "Datalog" checked, Start, some
 # seconds of acquisition, Stop. It leaves a screenshot of the main window
-# (taken while the values are live) and the log file the program wrote, and
-# prints both paths.
+# (taken while the values are live), the log file and the session file the
+# program wrote, and prints their paths.
 #
 #   tools/demo.sh <build dir> [output dir]
 #
@@ -78,7 +78,8 @@ sleep "$RUN_SECONDS"
 click "$main" 151 105                           # Stop
 wait_for 10 "the program to close the device" nodesim_said "program closed the line"
 
-log=$(find "$OUT/logs" -type f -newer "$WORK/started" | head -n 1)
+log=$(find "$OUT/logs" -type f -name '*.txt' -newer "$WORK/started" | head -n 1)
+session=$(find "$OUT/logs" -type f -name '*.session.jsonl' -newer "$WORK/started" | head -n 1)
 [ -n "$log" ] || die "the program wrote no log file (see $OUT/motionmonitor.txt)"
 
 # Ends nodesim, which then prints how many frames it sent, and the program.
@@ -93,3 +94,4 @@ say "$(grep 'nodesim: sent' "$OUT/nodesim.txt" | sed 's/^nodesim: //')"
 say "the program logged $rows rows"
 say "screenshot: $OUT/screenshot.png"
 say "log file:   $log"
+say "session:    ${session:-(none)}"
