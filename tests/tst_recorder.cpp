@@ -1,6 +1,5 @@
-// `motionmonitor --record` as its users run it: the built program against the
-// receiver simulator or a pseudo-terminal of the test's own, real files in a
-// temporary directory, signals sent to the process.
+// `motionmonitor --record` as its users run it: the built program on the receiver simulator or
+// a pseudo-terminal of the test's own, real files in a temporary directory, signals sent to it.
 #include "testcore.h"
 
 #include <QProcess>
@@ -17,18 +16,17 @@ using namespace mmtest;
 namespace
 {
 
-// The last line of the one session file in dir.
-QByteArray sessionEnd(const QString &dir)
+// Whether the one session file in dir ends with these totals.
+bool sessionEnds(const QString &dir, int rows, int strayBytes)
 {
     const QStringList names = QDir(dir).entryList({"*.session.jsonl"});
     QFile file(QDir(dir).filePath(names.value(0)));
-    return names.size() == 1 && file.open(QIODevice::ReadOnly)
-               ? file.readAll().trimmed().split('\n').last()
-               : QByteArray();
+    const QString end = R"(,"rows":%1,"event":"end","frames":%1,"stray_bytes":%2,"files":1})";
+    return names.size() == 1 && file.open(QIODevice::ReadOnly) &&
+           file.readAll().trimmed().endsWith(end.arg(rows).arg(strayBytes).toUtf8());
 }
 
-// `motionmonitor --record` on `device` into `logDir`, its standard output
-// collected (or sent to `outputFile`); ended with the object.
+// `motionmonitor --record` on `device` into `logDir`, its output kept or sent to `outputFile`.
 struct Recorder : QProcess {
     Recorder(const QString &device, const QString &logDir, const QStringList &more = {},
              const QString &outputFile = {})
@@ -37,18 +35,10 @@ struct Recorder : QProcess {
             setStandardOutputFile(outputFile);
         start(MM_BINARY, QStringList{"--record", "--device", device, "--log-dir", logDir} + more);
     }
-    ~Recorder()
-    {
-        terminate();
-        waitForFinished();
-    }
     void signal(int number) { ::kill(pid_t(processId()), number); }
-    bool endsWithStatus0()
-    {
-        return waitForFinished(30000) && exitStatus() == NormalExit && exitCode() == 0;
-    }
-    // The process's state as /proc shows it: "T" while stopped.
-    QByteArray state()
+    // The exit status once ended; -1 on a crash or while it runs on.
+    int status() { return waitForFinished(30000) && exitStatus() == NormalExit ? exitCode() : -1; }
+    QByteArray state() // as /proc shows it: "T" while stopped
     {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(processId()));
         const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : "";
@@ -56,8 +46,7 @@ struct Recorder : QProcess {
     }
 };
 
-// Opens `path` into `file` without waiting, with the system's open `flags`;
-// a terminal does not become this process's controlling terminal.
+// Opens `path` with open(2) `flags`, not waiting, not as this process's controlling terminal.
 bool openPath(QFile &file, const QString &path, int flags)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NOCTTY | O_NONBLOCK);
@@ -70,9 +59,8 @@ class TestRecorder : public QObject
 {
     Q_OBJECT
 private slots:
-    // Frames as fast as the line takes them, noise between them: every one
-    // logged in order, and the session file closed with its totals. (Across
-    // an unplug: tst_recording.)
+    // Frames as fast as the line takes them, noise between them: every one logged in order, the
+    // session file closed with its totals. (Across an unplug: tst_recording.)
     void everyFrameLogged()
     {
         QTemporaryDir dir;
@@ -81,25 +69,22 @@ private slots:
         Recorder recorder(link, dir.path());
         QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 20000, 60000);
         recorder.signal(SIGTERM);
-        QVERIFY(recorder.endsWithStatus0());
+        QCOMPARE(recorder.status(), 0);
         QCOMPARE(logRows(dir.path()), sineRows(20000));
-        QVERIFY(sessionEnd(dir.path()) // 3 noise bytes between frames
-                    .endsWith(R"(,"rows":20000,"event":"end","frames":20000,"stray_bytes":59997,)"
-                              R"("files":1})"));
+        QVERIFY(sessionEnds(dir.path(), 20000, 59997)); // 3 noise bytes between frames
         QCOMPARE(sim.said("init message 31 37 01"), 1);
     }
 
-    // Frames stream; the recorder is stopped while more (and half of one)
-    // wait on the line, then SIGTERM. A second SIGTERM comes while it is
-    // held in its end, writing to an output that this test keeps full:
-    // every whole frame that reached the port is logged.
+    // Frames stream; the recorder is stopped while more (and half of one) wait on the line, then
+    // SIGTERM. A second SIGTERM comes while it is held in its end, writing to an output that this
+    // test keeps full: every whole frame that reached the port is logged.
     void terminationTakesWhatWaits()
     {
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         const QString device = QString::fromStdString(pty.devicePath());
         const QString fifo = dir.filePath("output");
-        QFile output, input; // this test's ends of the recorder's output
+        QFile output, input, line; // this test's ends of the recorder's output, and of the line
         QVERIFY(::mkfifo(QFile::encodeName(fifo), 0600) == 0 && openPath(output, fifo, O_RDONLY));
         Recorder recorder(device, dir.path(), {"--no-init"}, fifo);
         QTRY_VERIFY_WITH_TIMEOUT(pty.clientReady(), 30000);
@@ -112,7 +97,6 @@ private slots:
         // Within what the line discipline holds, so that all of it waits.
         const int waiting = int(250 * frame + frame / 2);
         QVERIFY(pty.write(bytes.data() + streamed, waiting));
-        QFile line;
         QVERIFY(openPath(line, device, O_RDWR));
         QTRY_COMPARE(queuedOn(device), waiting);
         QVERIFY(openPath(input, fifo, O_WRONLY));
@@ -126,15 +110,12 @@ private slots:
         char drain[65536];
         while (::read(output.handle(), drain, sizeof drain) > 0)
             ;
-        QVERIFY(recorder.endsWithStatus0());
+        QCOMPARE(recorder.status(), 0);
         QCOMPARE(logRows(dir.path()), sineRows(1250));
-        QVERIFY(sessionEnd(dir.path())
-                    .endsWith(
-                        R"(,"rows":1250,"event":"end","frames":1250,"stray_bytes":0,"files":1})"));
+        QVERIFY(sessionEnds(dir.path(), 1250, 0));
     }
 
-    // A device that is not there is waited for; on a terminal, the status
-    // line says so.
+    // A device that is not there is waited for; on a terminal, the status line says so.
     void waitsForTheDevice()
     {
         QTemporaryDir dir;
@@ -147,45 +128,40 @@ private slots:
         const std::string device = dir.filePath("ttyUSB0").toStdString();
         Recorder recorder(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}, tty);
         std::string shown;
-        const auto showsStatus = [&] {
+        const auto shows = [&](const std::string &text) {
             const std::vector<uint8_t> got = terminal.readAvailable();
             shown.append(got.begin(), got.end());
-            return shown.find("\r0:00:00 · 0 samples/s · 0 rows · no log file yet · 0 stray bytes "
-                              "· waiting for " +
-                              device + "\033[K") != std::string::npos;
+            return shown.find(text) != std::string::npos;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(showsStatus(), 30000);
-        QVERIFY(shown.find("Waiting for " + device + " to appear") != std::string::npos);
-        QVERIFY(recorder.endsWithStatus0());
+        const std::string status = "\r0:00:00 · 0 samples/s · 0 rows · no log file yet · 0 stray "
+                                   "bytes · waiting for " +
+                                   device + "\033[K";
+        QTRY_VERIFY_WITH_TIMEOUT(shows(status), 30000);
+        QVERIFY(shows("Waiting for " + device + " to appear"));
+        QCOMPARE(recorder.status(), 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
 
     void refusals_data()
     {
-        QTest::addColumn<QString>("options"); // %1: the log directory
-        QTest::addColumn<QString>("line");
-        const auto row = [](const char *name, const char *options, const char *line) {
-            QTest::newRow(name) << QString(options) << QString(line);
-        };
-        row("no log dir", "--log-dir %1/new", "--log-dir %1/new: no such directory");
-        row("log dir a file", "--log-dir /etc/passwd", "--log-dir /etc/passwd: not a directory");
-        row("read-only", "--log-dir /proc/sys", "--log-dir /proc/sys: cannot be written to");
-        row("interval", "--interval 0", "--interval takes a whole number from 1 to 1000");
-        row("framing byte", "--end1 256", "--end1 takes 0 to 255 or off");
-        row("slot", "--slot2 magnetometer", "--slot2 takes gyro, acc or off");
-        row("data bytes", "--data-bytes 11", "--data-bytes 11 cannot hold the sensor slots in use");
-        row("unknown option", "--baud 9600", "Unknown option 'baud'");
+        QTest::addColumn<QString>("line"); // the row's name: the options; %1: the log directory
+        QTest::newRow("--log-dir %1/new") << "--log-dir %1/new: no such directory";
+        QTest::newRow("--log-dir /etc/passwd") << "--log-dir /etc/passwd: not a directory";
+        QTest::newRow("--log-dir /proc/sys") << "--log-dir /proc/sys: cannot be written to";
+        QTest::newRow("--interval 0") << "--interval takes a whole number from 1 to 1000";
+        QTest::newRow("--end1 256") << "--end1 takes 0 to 255 or off";
+        QTest::newRow("--slot2 magnetometer") << "--slot2 takes gyro, acc or off";
+        QTest::newRow("--data-bytes 11") << "--data-bytes 11 cannot hold the sensor slots in use";
+        QTest::newRow("--baud 9600") << "Unknown option 'baud'";
     }
     // One line naming the option, status 2, and nothing created.
     void refusals()
     {
-        QFETCH(QString, options);
         QFETCH(QString, line);
         QTemporaryDir dir;
         Recorder recorder(dir.filePath("ttyUSB0"), dir.path(),
-                          options.replace("%1", dir.path()).split(" "));
-        QVERIFY(recorder.waitForFinished(30000));
-        QCOMPARE(recorder.exitCode(), 2);
+                          QString(QTest::currentDataTag()).replace("%1", dir.path()).split(" "));
+        QCOMPARE(recorder.status(), 2);
         const QString said = QString::fromLocal8Bit(recorder.readAllStandardError());
         QVERIFY2(said.startsWith("motionmonitor: " + line.replace("%1", dir.path())) &&
                      said.count('\n') == 1,

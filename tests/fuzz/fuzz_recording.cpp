@@ -1,9 +1,7 @@
-// libFuzzer target for the log reader: any bytes as a log file.
-//
-// Checked against a plain model of the rules, line by line: an accepted file
-// holds the model's rows with the model's values, and says so when its last
-// line was cut short and left out; a refused one is refused at the first line
-// the model finds bad.
+// libFuzzer target for the log reader: any bytes as a log file, checked
+// against a plain model of the rules, line by line: refused at the model's
+// first bad line, or accepted with its rows, saying so when a cut last line
+// was left out.
 #include "logformat.h"
 #include "recording.h"
 
@@ -21,8 +19,7 @@ void check(bool ok, const char *what, const QString &detail = QString())
         qFatal("recording check failed: %s %s", what, qPrintable(detail));
 }
 
-// Field f as the program writes it: "-"? then "0" or a digit 1-9 and more
-// digits, the value within the field's range.
+// Field f as the program writes it: "-"?, then "0" or 1-9 and digits; within the field's range.
 bool field(const std::string &text, size_t f)
 {
     const long long high = f == 0 ? 2147483647 : f < 4 ? 8191 : 32767, low = f == 0 ? 0 : -high - 1;
@@ -31,8 +28,7 @@ bool field(const std::string &text, size_t f)
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
         (digits[0] == '0' && (digits.size() > 1 || sign)) || digits.size() > 12)
         return false;
-    const long long value = std::stoll(text);
-    return value >= low && value <= high;
+    return std::stoll(text) >= low && std::stoll(text) <= high;
 }
 
 } // namespace
@@ -47,24 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString error;
     const bool accepted = recording.read(buffer, QStringLiteral("input"), &error);
 
-    // The model: the first bad line, or the last line left out, and the
-    // values of the rows before.
+    // The model: the first bad line, or the last line left out; the rows' values.
     long long line = 0, bad = size == 0, cut = 0;
     std::vector<int> values;
     for (size_t start = 0; start < size && !bad && !cut; ++line) {
         const size_t end = std::min(text.find('\n', start), size);
-        std::string l = text.substr(start, end - start);
-        if (!l.empty() && l.back() == '\r')
-            l.pop_back();
+        const std::string l =
+            text.substr(start, end - start - (end > start && text[end - 1] == '\r'));
         start = end + 1;
         if (l == logformat::header)
             continue;
         std::vector<std::string> fields{std::string()};
         for (const char c : l)
             c == ',' ? fields.push_back({}) : fields.back().push_back(c);
-        // A last line without its line feed is left out when it begins as
-        // one the program writes: a part of the header, or at most 7 fields,
-        // each a value but the last, which may also be "" or "-".
+        // A last line without its line feed is left out when it begins as one the program
+        // writes: a part of the header, or up to 7 fields, values but the last ("" or "-" too).
         bool row = line > 0 && fields.size() == 7, begins = fields.size() <= 7;
         for (size_t f = 0; f < fields.size() && f < 7; ++f) {
             const bool good = field(fields[f], f);
@@ -83,10 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     check(accepted == !bad && (accepted || error.startsWith(QStringLiteral("input:%1: ").arg(bad))),
           "refused or accepted unlike the model, or at another line:", error);
-    check(recording.note().isEmpty() == !cut &&
-              (!cut || recording.note().startsWith(
-                           QStringLiteral("input:%1: the last line was cut short").arg(cut))),
-          "the note differs from the model's:", recording.note());
+    const QString note = recording.note();
+    check(cut ? note.startsWith(QStringLiteral("input:%1: the last line was cut short").arg(cut))
+              : note.isEmpty(),
+          "the note differs from the model's:", note);
     check(recording.rows() * 6 == (bad ? 0 : std::int64_t(values.size())),
           "the row count differs from the model's");
     for (size_t v = 0; !bad && v < values.size(); ++v)
