@@ -45,17 +45,16 @@ class TestPlots : public QObject
     // The six graphs' points, "key: values" a line.
     QStringList points()
     {
+        const auto point = [&](int g, int i) {
+            return *plot(g < 3 ? "accPlot" : "gyroPlot")->graph(g % 3)->data()->at(i);
+        };
         QStringList lines;
-        const QCPGraph *first = plot("accPlot")->graph(0);
-        for (int i = 0; i < first->dataCount(); ++i) {
-            QString line = QString::number(first->data()->at(i)->key) + ":";
-            for (const char *name : {"accPlot", "gyroPlot"})
-                for (int g = 0; g < 3; ++g) {
-                    const auto point = plot(name)->graph(g)->data()->at(i);
-                    line += point->key == first->data()->at(i)->key
-                                ? " " + QString::number(point->value)
-                                : " (other key)";
-                }
+        for (int i = 0; i < plot("accPlot")->graph(0)->dataCount(); ++i) {
+            QString line = QString::number(point(0, i).key) + ":";
+            for (int g = 0; g < 6; ++g)
+                line += point(g, i).key == point(0, i).key
+                            ? " " + QString::number(point(g, i).value)
+                            : " (other key)";
             lines << line;
         }
         return lines;
