@@ -30,13 +30,6 @@ const QString untouched = "Serial device: /dev/ttyUSB0\nBaudrate: 9600\n\nMessag
                           "12\nSensor 1 type: CMR3000 gyroscope\nSensor 2 type: SCA3100 "
                           "accelerometer\n\nPlease make sure that your device(s) are ready!";
 
-MessageBox openBox(MainWindow &window, const char *action)
-{
-    MessageBox seen;
-    trigger(window, action, {closeMessageBox(&seen)});
-    return seen;
-}
-
 void setDatalog(MainWindow &w, bool on)
 {
     widget<QCheckBox>(&w, "LogBox1")->setChecked(on);
@@ -128,14 +121,16 @@ private slots:
     void helpBoxes()
     {
         auto window = startMainWindow();
-        QCOMPARE(openBox(*window, "actionReadme").text, QString("Check readme.txt"));
+        MessageBox readme, about;
+        trigger(*window, "actionReadme", {closeMessageBox(&readme)});
+        QCOMPARE(readme.text, QString("Check readme.txt"));
         // About shows logo.png from the working directory, beside the program.
         const QImage logo = QPixmap(MM_BIN_DIR "/logo.png").toImage();
         QVERIFY(!logo.isNull());
         for (const bool besideLogo : {true, false}) {
             QTemporaryDir elsewhere;
             WorkingDirectory here(besideLogo ? QString(MM_BIN_DIR) : elsewhere.path());
-            const MessageBox about = openBox(*window, "actionAbout");
+            trigger(*window, "actionAbout", {closeMessageBox(&about)});
             QCOMPARE(about.icon.toImage(), besideLogo ? logo : QImage());
             QCOMPARE(about.title, QString("Information"));
             QCOMPARE(about.text.section('\n', 8, 8),
