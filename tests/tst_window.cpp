@@ -44,11 +44,6 @@ Values lcdValues(const MainWindow &window)
     return v;
 }
 
-QString messageLog(const MainWindow &window)
-{
-    return widget<QTextBrowser>(&window, "msgBrowser")->toPlainText();
-}
-
 void press(MainWindow &window, const char *button)
 {
     widget<QPushButton>(&window, button)->click();
@@ -170,7 +165,8 @@ private slots:
     {
         QTemporaryDir dir;
         auto window = startMainWindow(options(true, true, dir.path()));
-        QCOMPARE(messageLog(*window), QString("options updated.\n****************\nTEST MODE"));
+        const auto *messages = widget<QTextBrowser>(window.get(), "msgBrowser");
+        QCOMPARE(messages->toPlainText(), QString("options updated.\n****************\nTEST MODE"));
         setDatalog(*window, true);
         QVERIFY(
             runTicks(*window, 20, 5, [&](int tick) { setDatalog(*window, tick < 4 || tick > 8); }));
@@ -180,7 +176,7 @@ private slots:
                 expected << logRow(row++, valuesOf(TestWaves::at(t)));
         QCOMPARE(logRows(dir.path()), expected);
         QTRY_COMPARE(lcdValues(*window), valuesOf(TestWaves::at(19)));
-        QCOMPARE(messageLog(*window), QString("Test stopped"));
+        QCOMPARE(messages->toPlainText(), QString("Test stopped"));
         // A display too narrow for a value would keep showing the previous one.
         auto *lcd = widget<QLCDNumber>(window.get(), "gyro_Z");
         QSignalSpy overflow(lcd, &QLCDNumber::overflow);
