@@ -5,7 +5,6 @@
 
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
 
