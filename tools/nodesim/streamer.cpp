@@ -180,6 +180,9 @@ StreamReport Streamer::run(const std::atomic<bool> &stop)
         waitUntil(next, stop);
         if (stop)
             break;
+        // Closed while waiting: the frame would reach nobody and be counted as sent.
+        if (!pty.clientReady())
+            continue;
         const auto sample =
             config.count >= 0 && report.frames >= config.count ? std::nullopt : source();
         if (!sample) {
