@@ -115,6 +115,14 @@ LogReader::LogReader(QIODevice &device, const QString &name, qint64 firstLine)
 
 LogReader::~LogReader() = default;
 
+bool LogReader::refuseBlank()
+{
+    lineNumber = blankAt;
+    Row unused;
+    take(p, p, &unused);
+    return false;
+}
+
 bool LogReader::refuse(const QString &what)
 {
     problem = QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(what);
@@ -150,6 +158,14 @@ bool LogReader::next(Row *row)
             ++lineNumber;
             if (stop > start && stop[-1] == '\r')
                 --stop;
+            // Empty lines at the end (an editor or a spreadsheet adds one)
+            // are passed over; one before another line is refused there.
+            if (stop == start && (lineNumber > 1 || !atStart)) {
+                blankAt = blankAt ? blankAt : lineNumber;
+                continue;
+            }
+            if (blankAt)
+                return refuseBlank();
             switch (take(start, stop, row)) {
             case Line::Header:
                 continue;
@@ -160,6 +176,8 @@ bool LogReader::next(Row *row)
             }
         }
         if (drained) {
+            if (blankAt && p != end)
+                return refuseBlank();
             if (p == end) {
                 if (atStart && lineNumber == 0) {
                     lineNumber = 1;

@@ -14,7 +14,8 @@ class QIODevice;
 // sign but a leading "-", no leading zeros) "index,accX,accY,accZ,gyroX,
 // gyroY,gyroZ", with index 0..2147483647, accelerometer values -8192..8191
 // and gyroscope values -32768..32767; the header line may recur anywhere
-// below. A line may end in CR LF (a copy saved on Windows). A last line
+// below. A line may end in CR LF (a copy saved on Windows). Empty lines at
+// the end are passed over (an editor or a spreadsheet adds one). A last line
 // without its line feed was cut short (the program killed while writing
 // it): when it is the start of a line the program writes, it is left out and
 // note() says so. Any other line is refused, and error() names the file, the
@@ -52,6 +53,8 @@ private:
     enum class Line { Header, Row, Refused };
     Line take(const char *first, const char *last, Row *row);
     bool refuse(const QString &what);
+    // Refuses the first of the empty lines that another line follows.
+    bool refuseBlank();
 
     QIODevice &device;
     const QString name;
@@ -61,5 +64,6 @@ private:
     qint64 base;                             // the device's byte at buffer[0]
     bool drained = false;                    // the device has nothing more
     qint64 lineNumber;
+    qint64 blankAt = 0; // the first of the empty lines read last, if any
     QString problem, cutNote;
 };
