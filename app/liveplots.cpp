@@ -96,6 +96,7 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
             plot->dropOldest();
         const auto &values = plot == acc ? sample.acc : sample.gyro;
         plot->appendPoints(key, {double(values[0]), double(values[1]), double(values[2])});
+        holdInView(plot, key, values);
         plot->redraw();
     }
     // "Checked" widens the axis while the first window fills, then keeps its
@@ -110,6 +111,21 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
         gyro->xAxis->setRange(lower, upper);
     }
     ++count;
+}
+
+void LivePlots::holdInView(QCustomPlot *plot, double key, const std::array<int16_t, 3> &values)
+{
+    if (!plot->xAxis->range().contains(key))
+        return;
+    const QCPRange was = plot->yAxis->range();
+    const auto [low, high] = std::minmax({values[0], values[1], values[2]});
+    if (was.contains(low) && was.contains(high))
+        return;
+    // Widened with a margin, as a fit leaves one, on the side that grows.
+    QCPRange wide(std::min(was.lower, double(low)), std::max(was.upper, double(high)));
+    const double margin = wide.size() * 0.05;
+    plot->yAxis->setRange(wide.lower - (wide.lower < was.lower ? margin : 0),
+                          wide.upper + (wide.upper > was.upper ? margin : 0));
 }
 
 void LivePlots::clearPoints()

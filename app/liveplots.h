@@ -19,7 +19,10 @@ class QWidget;
 // than the window length have been drawn since the start or the last clear,
 // the oldest point leaves as the new one comes, so a window lowered at run
 // time narrows what is held one point per sample. The time axis follows the
-// newest point by the "Autoscale" state; the value axes are the user's.
+// newest point by the "Autoscale" state. The value axes start at the
+// sensors' ranges and are the user's to drag and zoom, but a new point in
+// view that lies outside its value axis widens it (never narrows it) to hold
+// the point, so no value is drawn off the plot.
 class LivePlots : public QObject
 {
     Q_OBJECT
@@ -62,6 +65,9 @@ public:
 private:
     // Gives the plots that are shown their share of the room.
     void place();
+    // Widens plot's value axis to hold the values of a point at `key`, when
+    // the key is in view.
+    static void holdInView(QCustomPlot *plot, double key, const std::array<int16_t, 3> &values);
 
     LivePlot *acc;
     LivePlot *gyro;
