@@ -7,11 +7,13 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <chrono>
+
 Acquisition::Acquisition(QObject *parent)
     : QObject(parent), serial(std::make_unique<serialhandler>()),
       log(std::make_unique<Datalogger>()), watch(*serial), port(*serial),
       waves([this](const Sample &s) {
-          take(s, Source::Test);
+          take(s, Source::Test, steadyNow());
           emit generated(s);
       }),
       ticks(new QTimer(this)), watchTicks(new QTimer(this))
@@ -21,27 +23,35 @@ Acquisition::Acquisition(QObject *parent)
     connect(watchTicks, &QTimer::timeout, this, &Acquisition::watchLink);
     connect(serial.get(), &serialhandler::SendData, this,
             [this](int16_t a0, int16_t a1, int16_t a2, int16_t g0, int16_t g1, int16_t g2) {
-                take({{a0, a1, a2}, {g0, g1, g2}}, Source::Port);
+                take({{a0, a1, a2}, {g0, g1, g2}}, Source::Port, serial->arrival());
             });
     connect(serial.get(), &serialhandler::lost, this, [this](const QString &reason) {
         followPort();
         if (session.isActive())
-            session.note("lost", sessionRows(), "reason", reason);
+            session.note("lost", "reason", reason);
     });
     connect(log.get(), &Datalogger::fileStarted, this, [this](const QString &path, qint64 offset) {
         if (session.isActive())
-            session.logFile(path, offset, 0, sessionRows());
+            session.logFile(path, offset, 0);
         else
             firstRowAt = {path, offset, 0};
     });
     connect(log.get(), &Datalogger::failing, this, [this](const QString &reason) {
+        emit message(reason, false);
         if (session.isActive())
-            session.note("log_failed", sessionRows(), "reason", reason);
+            session.note("log_failed", "reason", reason);
     });
-    connect(log.get(), &Datalogger::resumed, this, [this] {
+    connect(log.get(), &Datalogger::resumed, this, [this](long long lost) {
+        emit message(QStringLiteral("Logging resumed in %1; %2 %3 lost while it failed")
+                         .arg(log->currentFile())
+                         .arg(lost)
+                         .arg(lost == 1 ? "row was" : "rows were"),
+                     false);
         if (session.isActive())
-            session.note("log_resumed", sessionRows());
+            session.logResumed(lost);
     });
+    session.setListener(
+        [this](const char *event, const QByteArray &line) { emit sessionLine(event, line); });
     clock.start();
 }
 
@@ -63,7 +73,7 @@ void Acquisition::setOptions(const OptionSet &options)
     }
     followPort();
     if (session.isActive())
-        session.note("source", sessionRows(), "source", current.testMode ? "test" : "receiver");
+        session.note("source", "source", current.testMode ? "test" : "receiver");
 }
 
 void Acquisition::applyOptions(const OptionSet &options)
@@ -105,8 +115,15 @@ bool Acquisition::openPort(int intervalMs, bool waitForDevice)
 
 bool Acquisition::start(int intervalMs, bool waitForDevice)
 {
+    if (!isAcquiring()) {
+        wallAtStart = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+        steadyAtStart = steadyNow();
+    }
     if (!current.testMode && !openPort(intervalMs, waitForDevice))
         return false;
+    portOpened = serial->isOpen();
     // A refused init message is reported by the link itself; the port stays
     // open until Stop. A device waited for gets its own when it appears.
     const bool waiting = !current.testMode && !serial->isOpen();
@@ -128,7 +145,7 @@ void Acquisition::stop()
 {
     // What has arrived since the last tick is the session's too.
     if (!current.testMode)
-        port.poll();
+        poll();
     // A port left open by a switch to test mode is closed too.
     const bool closed = serial->CloseUsb() == 1;
     if (current.testMode)
@@ -175,12 +192,18 @@ void Acquisition::followPort()
     if (fd < 0)
         return;
     arrival = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(arrival, &QSocketNotifier::activated, this, [this] { port.poll(); });
+    connect(arrival, &QSocketNotifier::activated, this, &Acquisition::poll);
+}
+
+void Acquisition::poll()
+{
+    source().poll();
+    emit polled();
 }
 
 void Acquisition::tick()
 {
-    source().poll();
+    poll();
     if (!current.testMode)
         watch.noteRead(clock.elapsed());
 }
@@ -191,11 +214,15 @@ void Acquisition::setLogging(bool on)
         return;
     logging = on;
     if (session.isActive())
-        session.datalog(on, sessionRows());
+        session.datalog(on);
 }
 
-void Acquisition::take(const Sample &s, Source from)
+void Acquisition::take(const Sample &s, Source from, SteadyNs arrival)
 {
+    // One clock for the whole run, rising whatever the source.
+    arrival = std::max(arrival, lastArrival + 1);
+    lastArrival = arrival;
+    emit taken(s, unixNs(arrival));
     if (!logging)
         return;
     if (from != logSource)
@@ -208,40 +235,41 @@ void Acquisition::take(const Sample &s, Source from)
         firstRowAt = {log->currentFile(), log->currentSize(), log->rowCount()};
     const long long before = log->rowsWritten();
     log->Log(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
-    if (first && log->rowsWritten() > before)
-        beginSession();
+    if (log->rowsWritten() == before)
+        return;
+    if (first)
+        beginSession(arrival);
+    else if (session.isActive())
+        session.rowLogged(arrival);
 }
 
-void Acquisition::beginSession()
+void Acquisition::beginSession(SteadyNs firstArrival)
 {
+    const OptionSet &o = current;
+    const FrameFormat f = o.frameFormat();
     Session::Origin origin;
-    origin.start = QDateTime::currentDateTime();
-    origin.options = current;
+    origin.start = QDateTime::fromMSecsSinceEpoch(unixNs(firstArrival) / 1000000);
+    origin.startNs = firstArrival;
+    origin.settings = {f.dataBytes,    f.startByte1,   f.startByte2, f.endByte1,
+                       f.endByte2,     f.slot1Type,    f.slot2Type,  o.sensor1Bytes,
+                       o.sensor2Bytes, o.newfileLines, o.filename,   o.initMsgOn};
     origin.device = serial->deviceName();
     origin.testMode = current.testMode;
     origin.intervalMs = ticks->interval();
     QString error;
-    if (!session.begin(QFileInfo(firstRowAt.file).absolutePath(), origin, &error)) {
+    if (!session.begin(QFileInfo(firstRowAt.file).absolutePath(), origin, firstRowAt.file,
+                       firstRowAt.offset, firstRowAt.index, &error)) {
         // Said once; the rows go on without a session file.
         sessionAllowed = false;
         emit message(error, false);
-        return;
     }
-    rowsBefore = log->rowsWritten() - 1;
-    session.logFile(firstRowAt.file, firstRowAt.offset, firstRowAt.index, 0);
 }
 
 void Acquisition::endSession()
 {
     if (!session.isActive())
         return;
-    session.end(sessionRows(), watch.isActive() ? watch.frames() : 0,
-                watch.isActive() ? watch.strayBytes() : 0);
-}
-
-long long Acquisition::sessionRows() const
-{
-    return log->rowsWritten() - rowsBefore;
+    session.end(watch.isActive() ? watch.frames() : 0, watch.isActive() ? watch.strayBytes() : 0);
 }
 
 void Acquisition::watchLink()
@@ -250,21 +278,23 @@ void Acquisition::watchLink()
         bool reopened = false;
         const QStringList warnings = watch.check(clock.elapsed(), &reopened);
         if (reopened) {
-            emit message("Serial port reopened", false);
+            // A device waited for since Start is opened, not reopened.
+            emit message(portOpened ? "Serial port reopened" : "Serial port opened", false);
+            portOpened = true;
             followPort();
             if (session.isActive())
-                session.note("reopened", sessionRows());
+                session.note("reopened");
             if (current.initMsgOn)
                 serial->SendInitMsg();
         }
         for (const QString &line : warnings) {
             emit message(line, false);
             if (session.isActive())
-                session.note("warning", sessionRows(), "text", line);
+                session.note("warning", "text", line);
         }
     }
     if (session.isActive())
-        session.mark(sessionRows());
+        session.mark();
     emit statusChanged();
 }
 

@@ -81,6 +81,10 @@ public:
     void setReadOnArrival(bool on);
     // The running or the last session's file; empty before the first.
     QString sessionFile() const { return session.fileName(); }
+    // The wall-clock time (nanoseconds since the Unix epoch) of a moment on
+    // the steady clock, as this run of acquisition counts it: the system's
+    // clock read once at Start, so that times never jump within a run.
+    qint64 unixNs(SteadyNs t) const { return wallAtStart + (t - steadyAtStart); }
 
     // What the status bar shows while acquiring; counts are from the Start.
     struct Status {
@@ -107,21 +111,31 @@ signals:
     // (the window then clears the log first).
     void message(const QString &text, bool newPage);
     void generated(const Sample &sample);
+    // Every sample of either source as it is taken (logged or not), with
+    // when it reached the computer, in nanoseconds since the Unix epoch;
+    // strictly rising within a run. Emitted before the sample's SendData or
+    // generated() reaches the window.
+    void taken(const Sample &sample, qint64 unixNs);
+    // A poll of the source is over: the samples it took have been taken.
+    void polled();
+    // A line the session file got (`event` "session" for its first line),
+    // but the time marks, without its line feed.
+    void sessionLine(const char *event, const QByteArray &line);
     // The figures of status() have changed; about twice a second while
     // acquiring, and at Start and Stop.
     void statusChanged();
 
 private:
     enum class Source { Port, Test };
-    void take(const Sample &sample, Source source);
+    void take(const Sample &sample, Source source, SteadyNs arrival);
+    // Polls the source in use, then says so.
+    void poll();
     bool openPort(int intervalMs, bool waitForDevice);
     // Twice a second while acquiring: the link's warnings, reopening, and
     // the session's time mark.
     void watchLink();
     SampleSource &source();
-    // Rows logged in the running session.
-    long long sessionRows() const;
-    void beginSession();
+    void beginSession(SteadyNs firstArrival);
     void endSession();
     // Watches the open port for arriving bytes while that is asked for and
     // the receiver is the source, or stops watching: after every change of
@@ -139,6 +153,10 @@ private:
     bool readOnArrival = false;
     QSocketNotifier *arrival = nullptr;
     QElapsedTimer clock;
+    qint64 wallAtStart = 0;
+    SteadyNs steadyAtStart = 0;
+    SteadyNs lastArrival = 0;
+    bool portOpened = false; // the port has been open since Start
     bool logging = false;
     // The source whose samples the open log file holds.
     Source logSource = Source::Port;
@@ -149,8 +167,6 @@ private:
         qint64 offset;
         int index;
     } firstRowAt;
-    // Rows the logger had written when the session began; -1: no session
-    // may begin (not acquiring, or the session's file failed).
-    long long rowsBefore = -1;
+    // A session may begin (acquiring, and its file has not failed).
     bool sessionAllowed = false;
 };

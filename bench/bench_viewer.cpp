@@ -87,26 +87,34 @@ QString writeSession(const QString &dir, long rows)
 {
     Datalogger logger;
     Session session;
-    const QDateTime start = QDateTime::currentDateTime();
+    Session::Origin origin;
+    origin.start = QDateTime::currentDateTime();
+    origin.startNs = steadyNow();
+    origin.device = "/dev/ttyUSB0";
+    origin.testMode = true;
+    origin.intervalMs = 15;
     long written = 0;
-    // Files are named after the rows' times at the line's pace.
-    logger.setClock([&] { return start.addMSecs(written * 1000 / 68); });
+    // Rows arrive at the line's pace, and files are named after their times.
+    const auto arrival = [&] { return origin.startNs + SteadyNs(written) * 1000000000 / 68; };
+    logger.setClock([&] { return origin.start.addMSecs(written * 1000 / 68); });
     logger.ReceiveFilename(dir);
     logger.ReceiveNewfileIndex(50000);
     QObject::connect(&logger, &Datalogger::fileStarted, [&](const QString &path, qint64 offset) {
         QString error;
-        if (!session.isActive() &&
-            !session.begin(dir, {start, OptionSet(), "/dev/ttyUSB0", true, 15}, &error))
+        if (session.isActive())
+            session.logFile(path, offset, 0);
+        else if (!session.begin(dir, origin, path, offset, 0, &error))
             qFatal("%s", qPrintable(error));
-        session.logFile(path, offset, 0, written);
     });
     for (; written < rows; ++written) {
         const Sample s = TestWaves::at(double(written));
         logger.Log(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
+        if (written > 0)
+            session.rowLogged(arrival());
         if (written % 34 == 33)
-            session.mark(written + 1);
+            session.mark();
     }
-    session.end(written, written, 0);
+    session.end(written, 0);
     return session.fileName();
 }
 

@@ -6,12 +6,18 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <QElapsedTimer>
+
 #include <charconv>
 #include <iterator>
+#include <unistd.h>
 
 Datalogger::Datalogger(QObject *parent)
-    : QObject(parent), fileOpen(false), lineIndex(0), newfileIndex(0), failureReported(false)
+    : QObject(parent), fileOpen(false), lineIndex(0), newfileIndex(0)
 {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    steady = [elapsed] { return elapsed.elapsed(); };
 }
 
 Datalogger::~Datalogger() = default;
@@ -24,7 +30,7 @@ void Datalogger::ReceiveFilename(QString filename_)
 void Datalogger::CreateFile()
 {
     QDateTime start = clock();
-    lastTry = start;
+    lastTry = steady();
     QString name;
     do {
         name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
@@ -41,9 +47,16 @@ void Datalogger::CreateFile()
     // carries it and a failing row is seen as that row fails.
     const bool existed = file.exists();
     if (!file.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
-        reportFailure(QStringLiteral("File could not be created!"),
+        const QString dir = QFileInfo(name).absolutePath();
+        const bool dirProblem = !QFileInfo(dir).isDir() ||
+                                ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0;
+        const QString cause = "open: " + file.errorString();
+        if (cause != reportedCause)
+            emit NewFileCreated(QStringLiteral("File could not be created!"));
+        reportFailure(cause,
                       QStringLiteral("Log file %1 could not be opened: %2")
-                          .arg(QFileInfo(name).absoluteFilePath(), file.errorString()));
+                          .arg(QFileInfo(name).absoluteFilePath(), file.errorString()),
+                      dirProblem);
         return;
     }
     const qint64 offset = file.size();
@@ -60,11 +73,12 @@ void Datalogger::CreateFile()
 
 void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, int gyro_z)
 {
-    // After a failure, a new file is tried now and then, not at every row.
-    if (!fileOpen && (problem.isEmpty() || qAbs(lastTry.msecsTo(clock())) >= retryInterval))
+    if (!fileOpen && (problem.isEmpty() || retryDue()))
         CreateFile();
-    if (!fileOpen)
-        return; // Nowhere to write this row; the failure has been reported.
+    if (!fileOpen) {
+        ++lost; // Nowhere to write this row; the failure has been reported.
+        return;
+    }
 
     // Seven ints of at most 11 characters, six commas and a line feed.
     char row[96];
@@ -78,13 +92,16 @@ void Datalogger::Log(int acc_x, int acc_y, int acc_z, int gyro_x, int gyro_y, in
     QString reason;
     if (!writeLine(row, p - row, &reason)) {
         abandonFile(reason, false);
+        ++lost;
         return;
     }
     ++written;
     if (!problem.isEmpty()) {
         problem.clear();
-        failureReported = false;
-        emit resumed();
+        reportedCause.clear();
+        const long long missed = lost;
+        lost = 0;
+        emit resumed(missed);
     }
 
     ++lineIndex;
@@ -139,20 +156,32 @@ void Datalogger::abandonFile(const QString &reason, bool created)
     if (created)
         file.remove();
     endFile();
-    reportFailure(QString(), QStringLiteral("Writing to %1 failed: %2. Rows are lost until a new "
-                                            "log file is started.")
-                                 .arg(name, reason));
+    reportFailure("write: " + reason,
+                  QStringLiteral("Writing to %1 failed: %2. Rows are lost until a new "
+                                 "log file is started.")
+                      .arg(name, reason),
+                  false);
 }
 
-void Datalogger::reportFailure(const QString &headline, const QString &detail)
+void Datalogger::reportFailure(const QString &cause, const QString &detail, bool dirProblem)
 {
     problem = detail;
-    if (failureReported)
+    waitForDir = dirProblem;
+    if (cause == reportedCause)
         return;
-    failureReported = true;
+    reportedCause = cause;
     emit failing(detail);
-    qWarning().noquote() << detail;
-    if (!headline.isEmpty())
-        emit NewFileCreated(headline);
-    emit NewFileCreated(detail);
+}
+
+bool Datalogger::retryDue()
+{
+    const qint64 now = steady();
+    if (now - lastTry >= retryInterval)
+        return true;
+    if (!waitForDir || now - lastDirCheck < dirCheckInterval)
+        return false;
+    lastDirCheck = now;
+    const QString dir =
+        QFileInfo(QDir::toNativeSeparators(filename) + QStringLiteral("//x")).absolutePath();
+    return QFileInfo(dir).isDir() && ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0;
 }

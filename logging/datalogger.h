@@ -15,12 +15,15 @@
 // file (but for startNewFile's). Each file started gets a header line, then
 // one row per sample: the row index (from 0) and the six values.
 //
-// Failures are never silent and never fatal: a file that cannot be started or
-// written is reported once per run of failures on NewFileCreated (and with
-// path and reason as a warning), and failure() says why until a row is
-// written again. The rows meanwhile are lost; a new file is tried at the
-// next sample at least retryInterval after the last try, and a try that
-// fails leaves no empty file behind.
+// Failures are never silent and never fatal: a file that cannot be started is
+// reported on NewFileCreated ("File could not be created!"), and every
+// failure, naming the file and the reason, on failing() once per cause;
+// failure() says why until a row is written again. The rows meanwhile are
+// lost and counted. A new file is tried as soon as the cause is seen to be
+// gone (a missing or unwritable directory that appears or becomes
+// writable, looked at every dirCheckInterval), otherwise at the next sample
+// at least retryInterval after the last try (a full disk), on a steady
+// clock; a try that fails leaves no empty file behind.
 class Datalogger : public QObject
 {
     Q_OBJECT
@@ -37,22 +40,27 @@ public:
     long long rowsWritten() const { return written; }
     // Why rows are not being written, naming the file; empty while they are.
     QString failure() const { return problem; }
-    static constexpr qint64 retryInterval = 5000; // milliseconds
+    static constexpr qint64 retryInterval = 5000;   // milliseconds
+    static constexpr qint64 dirCheckInterval = 200; // milliseconds
 
     // The local time files are named after; the system's clock unless set.
     void setClock(std::function<QDateTime()> now) { clock = std::move(now); }
+    // The milliseconds that pace the retries, on a clock that never jumps;
+    // the system's steady clock unless set.
+    void setSteadyClock(std::function<qint64()> now) { steady = std::move(now); }
 
 signals:
     // One line for the user: "New file created: " with the file's full name,
-    // "File could not be created!", or a line naming a file and the reason it
-    // failed.
+    // or "File could not be created!".
     void NewFileCreated(QString);
     // A file was started at `path`; its header, and then its rows, begin at
     // byte `offset` (more than 0 when the file is appended to).
     void fileStarted(const QString &path, qint64 offset);
-    // Rows stopped being written (failure() says why), and are written again.
+    // Rows stopped being written, or stopped for another cause: a line for
+    // the user naming the file and the reason (as failure() says it).
     void failing(const QString &reason);
-    void resumed();
+    // Rows are written again, after `lost` rows could not be.
+    void resumed(long long lost);
 
 public slots:
     // Directory for files started from now on; the open file is kept.
@@ -82,20 +90,27 @@ private:
     // Closes the file after a failed write and reports it; a file that held
     // nothing before this start is removed.
     void abandonFile(const QString &reason, bool created);
-    // Reports a failure unless this run of failures has been reported already.
-    void reportFailure(const QString &headline, const QString &detail);
+    // Reports a failure unless its cause has been reported already; a
+    // `dirProblem` is one the directory's state shows.
+    void reportFailure(const QString &cause, const QString &detail, bool dirProblem);
+    // Whether a file may be tried now, after a failure.
+    bool retryDue();
 
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    std::function<qint64()> steady;
     QFile file;
     QString filename;
     bool fileOpen;
     int lineIndex;
     int newfileIndex;
-    // A failure has been reported and no row has been written since.
-    bool failureReported;
+    // The cause last reported since a row was written; empty: none.
+    QString reportedCause;
     QString problem;
-    QDateTime lastTry; // of a file start that failed
+    bool waitForDir = false; // the directory is missing or cannot be written
+    qint64 lastTry = 0;      // of a file start that failed, on the steady clock
+    qint64 lastDirCheck = 0;
     long long written = 0;
+    long long lost = 0; // rows not written since the failure began
     // The next file must not be the one named here.
     QString avoidName;
 };

@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QSysInfo>
 
+#include <cstring>
+
 // One JSON object, its keys in the order added (easier to read than sorted).
 class Session::Line
 {
@@ -21,7 +23,7 @@ public:
     // A framing byte, or null where it is switched off.
     Line &numberOrNull(const char *key, int value)
     {
-        return value == FrameFormat::off ? raw(key, "null") : add(key, value);
+        return value < 0 ? raw(key, "null") : add(key, value);
     }
     Line &textOrNull(const char *key, const char *text)
     {
@@ -51,9 +53,15 @@ const char *slotName(int type)
     return type == sensor::gyroscope ? "gyro" : type == sensor::accelerometer ? "acc" : nullptr;
 }
 
+qint64 msBetween(SteadyNs from, SteadyNs to)
+{
+    return (to - from) / 1000000;
+}
+
 } // namespace
 
-bool Session::begin(const QString &dir, const Origin &origin, QString *error)
+bool Session::begin(const QString &dir, const Origin &origin, const QString &path, qint64 offset,
+                    int index, QString *error)
 {
     const QString base = QDir(dir).filePath(origin.start.toString("dd.MM, h.mm.ss"));
     QString name = base + ".session.jsonl";
@@ -65,82 +73,124 @@ bool Session::begin(const QString &dir, const Origin &origin, QString *error)
                      .arg(QFileInfo(name).absoluteFilePath(), file.errorString());
         return false;
     }
-    clock.start();
+    startNs = lastArrival = origin.startNs;
+    count = 0;
+    anchorNext = false;
     files.clear();
-    const OptionSet &o = origin.options;
-    const FrameFormat f = o.frameFormat();
+    const Settings &o = origin.settings;
     Line options;
-    options.add("data_bytes", f.dataBytes)
-        .numberOrNull("start1", f.startByte1)
-        .numberOrNull("start2", f.startByte2)
-        .numberOrNull("end1", f.endByte1)
-        .numberOrNull("end2", f.endByte2)
-        .textOrNull("slot1", slotName(f.slot1Type))
-        .textOrNull("slot2", slotName(f.slot2Type))
+    options.add("data_bytes", o.dataBytes)
+        .numberOrNull("start1", o.start1)
+        .numberOrNull("start2", o.start2)
+        .numberOrNull("end1", o.end1)
+        .numberOrNull("end2", o.end2)
+        .textOrNull("slot1", slotName(o.slot1))
+        .textOrNull("slot2", slotName(o.slot2))
         .add("sensor1_bytes", o.sensor1Bytes)
         .add("sensor2_bytes", o.sensor2Bytes)
-        .add("rows_per_file", o.newfileLines)
-        .add("log_dir", QFileInfo(o.filename).absoluteFilePath())
-        .add("init_message", o.initMsgOn);
-    write(Line()
-              .add("format", "motionmonitor-session")
-              .add("version", 1)
-              .add("program", MM_PROGRAM_VERSION)
-              .add("start", origin.start.toOffsetFromUtc(origin.start.offsetFromUtc())
-                                .toString(Qt::ISODateWithMs))
-              .add("host", QSysInfo::machineHostName())
-              .add("device", origin.device)
-              .add("source", origin.testMode ? "test" : "receiver")
-              .add("interval_ms", origin.intervalMs)
-              .add("options", options));
+        .add("rows_per_file", o.rowsPerFile)
+        .add("log_dir", QFileInfo(o.logDir).absoluteFilePath())
+        .add("init_message", o.initMessage);
+    const Line first = Line()
+                           .add("format", "motionmonitor-session")
+                           .add("version", 1)
+                           .add("program", MM_PROGRAM_VERSION)
+                           .add("start", origin.start.toOffsetFromUtc(origin.start.offsetFromUtc())
+                                             .toString(Qt::ISODateWithMs))
+                           .add("host", QSysInfo::machineHostName())
+                           .add("device", origin.device)
+                           .add("source", origin.testMode ? "test" : "receiver")
+                           .add("interval_ms", origin.intervalMs)
+                           .add("options", options);
+    // One write, so that a session file never lacks its first row's file.
+    const QByteArray head = first.text().toUtf8();
+    const QByteArray where = fileLine(path, offset, index).text().toUtf8();
+    file.write(head + '\n' + where + '\n');
+    if (heard) {
+        heard("session", head);
+        heard("file", where);
+    }
+    count = 1;
     return true;
 }
 
-Session::Line Session::event(const char *kind, long long rows) const
+Session::Line Session::event(const char *kind) const
 {
     Line line;
-    line.add("t_ms", clock.elapsed()).add("rows", rows).add("event", kind);
+    line.add("t_ms", msBetween(startNs, steadyNow())).add("rows", count).add("event", kind);
+    if (count > 0)
+        line.add("last_row_ms", msBetween(startNs, lastArrival));
     return line;
 }
 
-void Session::logFile(const QString &path, qint64 offset, int index, long long rows)
+void Session::rowLogged(SteadyNs arrival)
 {
-    files.insert(path);
-    write(event("file", rows)
-              .add("path", QFileInfo(file).absoluteDir().relativeFilePath(path))
-              .add("offset", offset)
-              .add("index", index));
+    ++count;
+    lastArrival = arrival;
+    if (anchorNext) {
+        anchorNext = false;
+        mark();
+    }
 }
 
-void Session::mark(long long rows)
+Session::Line Session::fileLine(const QString &path, qint64 offset, int index)
 {
-    write(event("mark", rows));
+    // Relative to the session file's folder, whatever the working directory.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    files.insert(absolute);
+    return event("file")
+        .add("path", QFileInfo(file).absoluteDir().relativeFilePath(absolute))
+        .add("offset", offset)
+        .add("index", index);
 }
 
-void Session::note(const char *kind, long long rows, const char *key, const QString &value)
+void Session::logFile(const QString &path, qint64 offset, int index)
 {
-    Line line = event(kind, rows);
+    write("file", fileLine(path, offset, index));
+}
+
+void Session::mark()
+{
+    write("mark", event("mark"));
+}
+
+void Session::note(const char *kind, const char *key, const QString &value)
+{
+    Line line = event(kind);
     if (key)
         line.add(key, value);
-    write(line);
+    write(kind, line);
+    if (!std::strcmp(kind, "reopened") || !std::strcmp(kind, "source"))
+        gap();
 }
 
-void Session::datalog(bool on, long long rows)
+void Session::datalog(bool on)
 {
-    write(event("datalog", rows).add("on", on));
+    write("datalog", event("datalog").add("on", on));
+    if (on)
+        gap();
 }
 
-void Session::end(long long rows, long long frames, long long strayBytes)
+void Session::logResumed(long long lost)
 {
-    write(event("end", rows)
-              .add("frames", frames)
-              .add("stray_bytes", strayBytes)
-              .add("files", int(files.size())));
+    write("log_resumed", event("log_resumed").add("lost_rows", lost));
+    gap();
+}
+
+void Session::end(long long frames, long long strayBytes)
+{
+    write("end", event("end")
+                     .add("frames", frames)
+                     .add("stray_bytes", strayBytes)
+                     .add("files", int(files.size())));
     file.close();
 }
 
-void Session::write(const Line &line)
+void Session::write(const char *kind, const Line &line)
 {
     // Unbuffered: each line reaches the system as one write.
-    file.write(line.text().toUtf8() + '\n');
+    const QByteArray text = line.text().toUtf8();
+    file.write(text + '\n');
+    if (heard && std::strcmp(kind, "mark"))
+        heard(kind, text);
 }

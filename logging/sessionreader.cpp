@@ -1,5 +1,6 @@
 #include "sessionreader.h"
 
+#include "logformat.h"
 #include "logreader.h"
 #include "recording.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -54,6 +56,8 @@ public:
     QString problem;
     Timeline::Facts facts;
     std::vector<Timeline::Anchor> anchors;
+    // Where lines say when their last row arrived: those rows at those times.
+    std::vector<Timeline::Anchor> arrivals{{0, 0, false}};
     std::vector<Range> ranges;
     std::vector<std::int64_t> breaks;
     std::vector<Timeline::Event> events;
@@ -99,6 +103,14 @@ bool Lines::take(const QJsonObject &o)
                           .arg(rows)
                           .arg(anchors.back().ms)
                           .arg(anchors.back().rows));
+    if (o.contains("last_row_ms")) {
+        qint64 arrived = 0;
+        if (!whole(o.value("last_row_ms"), largest, &arrived) || rows == 0 ||
+            arrived < arrivals.back().ms)
+            return refuse(QStringLiteral("\"last_row_ms\" must be a whole number, after rows, "
+                                         "never falling"));
+        arrivals.push_back({rows, arrived, false});
+    }
     // The rows after these lines came after them.
     const bool floor = event == QLatin1String("reopened") || event == QLatin1String("source") ||
                        event == QLatin1String("log_resumed") ||
@@ -143,10 +155,45 @@ bool Lines::take(const QJsonObject &o)
              on ? QStringLiteral("Datalog on") : QStringLiteral("Datalog off"));
     } else if (event == QLatin1String("end")) {
         ended = true;
-    } else if (event != QLatin1String("mark") && event != QLatin1String("warning")) {
-        return refuse(QStringLiteral("\"%1\" is not an event of a session file").arg(event));
     }
+    // Other events (mark, warning, and those of later versions) place nothing.
     return true;
+}
+
+// The log file a `file` line names, as the session file's folder holds it.
+// Sessions written with a relative log directory named their files
+// relative to the working directory then ("logs/..."): a named file that is
+// missing, but whose name lies in the session file's folder, is that file.
+QString logFilePath(const QDir &dir, const QString &path)
+{
+    const QString named = QDir::cleanPath(dir.filePath(path));
+    const QString beside = dir.filePath(QFileInfo(path).fileName());
+    return !QFileInfo(named).isFile() && QFileInfo(beside).isFile() ? beside : named;
+}
+
+// Rows per second at the pace of the session's source: the line's, for the
+// frames of its format (9600 baud, ten bits a byte), or the test mode's ticks.
+double linePace(const Timeline::Facts &facts)
+{
+    if (facts.source == QLatin1String("test"))
+        return 1000.0 / std::max(1, facts.intervalMs);
+    const QJsonObject o = facts.options;
+    int length = o.value("data_bytes").toInt(12);
+    for (const char *framing : {"start1", "start2", "end1", "end2"})
+        length += o.value(framing).isDouble();
+    return 960.0 / std::max(1, length);
+}
+
+// Where the last block of a log file begins: its last header line.
+qint64 lastHeader(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = file.readAll();
+    const QByteArray header = QByteArray(logformat::header) + '\n';
+    qint64 at = text.lastIndexOf('\n' + header);
+    return at < 0 ? 0 : at + 1;
 }
 
 // Counts the lines in the first `offset` bytes of file and says whether a
@@ -197,7 +244,8 @@ QStringList SessionReader::sessionsNaming(const QString &logPath)
         for (const QByteArray &line : text.split('\n')) {
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             if (o.value("event") == QLatin1String("file") &&
-                QFileInfo(dir.filePath(o.value("path").toString())).canonicalFilePath() == target) {
+                QFileInfo(logFilePath(dir, o.value("path").toString())).canonicalFilePath() ==
+                    target) {
                 found << file.fileName();
                 break;
             }
@@ -251,13 +299,37 @@ bool SessionReader::read(const QString &path, Recording *recording, QString *err
             return refuse(path + QStringLiteral(":1: the file is empty"));
     }
 
-    const std::int64_t total = lines.anchors.empty() ? 0 : lines.anchors.back().rows;
+    std::int64_t total = lines.anchors.empty() ? 0 : lines.anchors.back().rows;
     const QDir dir = QFileInfo(path).absoluteDir();
+    // A session file cut short after its first line (the power gone at
+    // once) names no log file: the one named after its start is its own.
+    const bool cut = lines.ranges.empty();
+    if (cut) {
+        QString named;
+        // The file was started as the first row was logged, at or shortly
+        // after its arrival, the start.
+        for (int s = 0; s <= 2 && named.isEmpty(); ++s) {
+            const QString name =
+                lines.facts.start.addSecs(s).toString(QStringLiteral("dd.MM, h.mm.ss")) + ".txt";
+            if (QFileInfo(dir.filePath(name)).isFile())
+                named = name;
+        }
+        if (named.isEmpty())
+            return refuse(QStringLiteral("%1: the session file names no log file (it was cut "
+                                         "short after its first line), and no log file named "
+                                         "after its start (%2.txt) lies beside it")
+                              .arg(path, lines.facts.start.toString("dd.MM, h.mm.ss")));
+        lines.ranges.push_back({named, lastHeader(dir.filePath(named)), 0, 0, 1});
+        total = std::numeric_limits<std::int64_t>::max();
+        notes += QStringLiteral("%1: the session file was cut short after its first line: the "
+                                "rows of %2 are shown as its own, at the line's pace\n")
+                     .arg(path, named);
+    }
     // Each log file is there, and the rows it can hold bound the space taken
     // before reading.
     qint64 room = 0;
     for (const Range &r : lines.ranges) {
-        const QFileInfo log(dir.filePath(r.path));
+        const QFileInfo log(logFilePath(dir, r.path));
         if (!log.isFile())
             return refuse(QStringLiteral("%1:%2: the log file %3 is missing")
                               .arg(path)
@@ -274,7 +346,7 @@ bool SessionReader::read(const QString &path, Recording *recording, QString *err
         const Range &r = lines.ranges[i];
         const bool last = i + 1 == lines.ranges.size();
         const qint64 wanted = (last ? total : lines.ranges[i + 1].rows) - r.rows;
-        const QString name = QDir::cleanPath(dir.filePath(r.path));
+        const QString name = logFilePath(dir, r.path);
         const auto at = QStringLiteral("%1:%2").arg(path).arg(r.line);
         QFile log(name);
         qint64 before = 0;
@@ -310,7 +382,7 @@ bool SessionReader::read(const QString &path, Recording *recording, QString *err
         }
         if (!reader.error().isEmpty())
             return refuse(reader.error());
-        if (got < wanted) {
+        if (got < wanted && !cut) {
             if (!last)
                 return refuse(QStringLiteral("%1: ends after %2 of the %3 rows that %4 gives it")
                                   .arg(name)
@@ -331,13 +403,20 @@ bool SessionReader::read(const QString &path, Recording *recording, QString *err
     }
 
     const std::int64_t rows = recording->rows();
-    auto timeline = std::make_unique<Timeline>(lines.anchors, rows);
+    if (cut)
+        lines.anchors = {{0, 0, false},
+                         {rows, std::int64_t(double(rows - 1) * 1000 / linePace(lines.facts))}};
+    const bool arrivals = lines.arrivals.size() > 1;
+    auto timeline = std::make_unique<Timeline>(arrivals ? lines.arrivals : lines.anchors, rows,
+                                               /*paced=*/!arrivals);
     for (std::int64_t b : lines.breaks)
         if (b > 0 && b < rows && (timeline->breaks.empty() || timeline->breaks.back() != b))
             timeline->breaks.push_back(b);
     timeline->events = std::move(lines.events);
     timeline->facts = lines.facts;
     timeline->facts.seconds = lines.anchors.empty() ? 0 : double(lines.anchors.back().ms) / 1000;
+    if (cut)
+        timeline->facts.seconds = timeline->seconds(rows - 1);
     timeline->facts.files = int(files.size());
     recording->time = std::move(timeline);
     notes.chop(1);

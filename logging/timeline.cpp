@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-Timeline::Timeline(const std::vector<Anchor> &anchors, std::int64_t rows) : count(rows)
+Timeline::Timeline(const std::vector<Anchor> &anchors, std::int64_t rows, bool paced) : count(rows)
 {
     for (const Anchor &a : anchors) {
         const double s = double(a.ms) / 1000;
@@ -16,7 +16,8 @@ Timeline::Timeline(const std::vector<Anchor> &anchors, std::int64_t rows) : coun
         if (a.floor)
             knots.back().floor = s;
     }
-    pace();
+    if (paced)
+        pace();
 }
 
 void Timeline::pace()

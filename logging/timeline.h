@@ -51,8 +51,10 @@ public:
     Timeline() = default;
     // `anchors` in the order written (neither rows nor ms falls), the first
     // at 0 rows; `rows` is how many rows are held (at most the last
-    // anchor's).
-    Timeline(const std::vector<Anchor> &anchors, std::int64_t rows);
+    // anchor's). With `paced`, rows that came too fast are spread back as
+    // said above; without, the anchors are the arrivals of their last rows
+    // and the rows between two are spread evenly between them.
+    Timeline(const std::vector<Anchor> &anchors, std::int64_t rows, bool paced = true);
 
     std::int64_t rows() const { return count; }
     // The time of row `row` (0 .. rows() - 1) in seconds from the start.

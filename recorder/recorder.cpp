@@ -45,7 +45,10 @@ Recorder::Recorder(const RecorderOptions &options, std::FILE *out, bool terminal
     connect(&acquisition, &Acquisition::message, this,
             [this](const QString &text, bool) { say(text); });
     connect(acquisition.link(), &serialhandler::SendText, this, &Recorder::say);
-    connect(acquisition.logger(), &Datalogger::NewFileCreated, this, &Recorder::say);
+    // The logger's own line for a file it could not create adds nothing to
+    // the failure's line, which names the file and the reason.
+    connect(acquisition.logger(), &Datalogger::fileStarted, this,
+            [this](const QString &path) { say(QStringLiteral("New file created: ") + path); });
     connect(&acquisition, &Acquisition::statusChanged, this, [this] {
         opened = opened || acquisition.link()->isOpen();
         if (this->terminal && !stopped)
@@ -98,20 +101,19 @@ void Recorder::stop()
 
 QString Recorder::statusText() const
 {
+    // What matters most first: a narrow terminal cuts the end.
     const Acquisition::Status s = acquisition.status();
-    const QString file = !s.logFailure.isEmpty() ? QStringLiteral("log failing")
-                         : s.logFile.isEmpty()   ? QStringLiteral("no log file yet")
-                                                 : QFileInfo(s.logFile).fileName();
     const QString link = acquisition.link()->isOpen() ? QStringLiteral("link up")
                          : opened                     ? QStringLiteral("link lost, reopening")
                                                       : QStringLiteral("waiting for ") + s.device;
-    return QStringLiteral("%1 · %2 samples/s · %3 rows · %4 · %5 stray bytes · %6")
-        .arg(clockText(elapsed.elapsed()))
+    const QString file = !s.logFailure.isEmpty() ? QStringLiteral("log failing")
+                         : s.logFile.isEmpty()   ? QStringLiteral("no log file yet")
+                                                 : "logging to " + QFileInfo(s.logFile).fileName();
+    return QStringLiteral("%1 · %2 · %3 · %4 samples/s · %5 rows · %6 stray bytes")
+        .arg(link, file, clockText(elapsed.elapsed()))
         .arg(s.samplesPerSecond)
         .arg(acquisition.logger()->rowsWritten())
-        .arg(file)
-        .arg(s.strayBytes)
-        .arg(link);
+        .arg(s.strayBytes);
 }
 
 void Recorder::showStatus()
@@ -149,6 +151,15 @@ int runRecorder(int argc, char **argv, const QString &version)
     QLoggingCategory::setFilterRules("default.debug=false");
     TerminationSignals termination;
 
+    for (int i = 1; i < argc; ++i)
+        for (const char *other : {"--view", "--export"})
+            if (!std::strncmp(argv[i], other, std::strlen(other))) {
+                std::fprintf(stderr,
+                             "motionmonitor: --record and %s cannot be combined: --record "
+                             "records, --view shows a recording (see --help)\n",
+                             other);
+                return 2;
+            }
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Acquires and logs the sensor node's frames without a window or a display:\n"

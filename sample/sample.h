@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 // Sensor type codes of a sensor slot, as the options give them.
@@ -21,3 +22,14 @@ struct Sample {
         return a.acc == b.acc && a.gyro == b.gyro;
     }
 };
+
+// A moment on the steady clock (it never jumps when the system's clock is
+// set), in nanoseconds: when a sample reached the computer, when a session
+// line was written. Every layer that times samples uses this one clock.
+using SteadyNs = std::int64_t;
+inline SteadyNs steadyNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}

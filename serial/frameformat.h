@@ -28,6 +28,8 @@ struct FrameFormat {
     static constexpr int off = -1;
     // The longest frame that can be matched: longer ones never are.
     static constexpr int maxLength = 200;
+    // The line's pace: 9600 baud, ten bits a byte (start, eight data, stop).
+    static constexpr double lineBytesPerSecond = 960;
 
     int dataBytes = 12;
     int startByte1 = off;

@@ -126,8 +126,10 @@ bool serialhandler::initializeSerial(QString *reason)
     }
     if (quiet >= 0)
         ::close(quiet);
-    if (opened)
+    if (opened) {
         port = std::move(opening);
+        lastPass = steadyNow(); // what came before is flushed
+    }
     return opened;
 }
 
@@ -163,6 +165,7 @@ void serialhandler::discardPending()
     if (isOpen())
         ::tcflush(port->GetFileDescriptor(), TCIFLUSH);
     search.drop();
+    lastPass = steadyNow();
 }
 
 void serialhandler::readSerial()
@@ -173,9 +176,12 @@ void serialhandler::readSerial()
     // completes is taken; the samples go out once reading is done.
     const int fd = port->GetFileDescriptor();
     int waiting = 0;
+    const SteadyNs began = steadyNow();
     if (::ioctl(fd, FIONREAD, &waiting) < 0)
         return loseDevice(std::strerror(errno));
     found.clear();
+    foundEnds.clear();
+    long long passBytes = 0;
     while (waiting > 0) {
         uint8_t chunk[4096];
         const ssize_t got = ::read(fd, chunk, std::min<size_t>(size_t(waiting), sizeof chunk));
@@ -188,16 +194,42 @@ void serialhandler::readSerial()
         received += got;
         waiting -= int(got);
         for (ssize_t i = 0; i < got; ++i)
-            if (search.take(chunk[i]))
+            if (search.take(chunk[i])) {
                 found.push_back(search.sample());
+                foundEnds.push_back(passBytes + i + 1);
+            }
+        passBytes += got;
     }
     const FrameSearch::Held held = search.endPass();
     if (found.empty() && held == FrameSearch::Held::ShortOfAFrame)
         qDebug() << "Too short msg!";
     else if (found.empty() && held == FrameSearch::Held::FramingMismatch)
         qDebug() << "Check bytes not correct!";
-    for (const Sample &s : found)
+    stampArrivals(began, passBytes);
+    for (size_t i = 0; i < found.size(); ++i) {
+        const Sample &s = found[i];
+        arrivalOfSample = foundAt[i];
         emit SendData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
+    }
+}
+
+void serialhandler::stampArrivals(SteadyNs began, long long passBytes)
+{
+    const SteadyNs floor = std::max(lastPass, arrivalOfSample);
+    lastPass = began;
+    const size_t n = found.size();
+    foundAt.resize(n);
+    const double nsPerByte = 1e9 / FrameFormat::lineBytesPerSecond;
+    const auto backFrom = [&](size_t i) {
+        return began - SteadyNs(double(passBytes - foundEnds[i]) * nsPerByte);
+    };
+    const bool linePace = n > 0 && backFrom(0) > floor;
+    SteadyNs previous = floor;
+    for (size_t i = 0; i < n; ++i) {
+        const SteadyNs t =
+            linePace ? backFrom(i) : floor + (began - floor) * SteadyNs(i + 1) / SteadyNs(n);
+        foundAt[i] = previous = std::max(t, previous + 1);
+    }
 }
 
 bool serialhandler::SendInitMsg()

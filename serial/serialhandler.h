@@ -47,6 +47,13 @@ public:
     void discardPending();
 
     const FrameSearch &frameSearch() const { return search; }
+    // While SendData is delivered: when the frame of the sample it carries
+    // reached the computer. A pass reads what waits when it begins, so its
+    // last frame came by then and the earlier ones at the line's pace before
+    // it, though never before the previous pass began nor the port opened
+    // (a faster source is spread evenly between them); the times of a
+    // port's samples rise strictly.
+    SteadyNs arrival() const { return arrivalOfSample; }
     // Bytes read from the receiver since construction.
     long long bytesReceived() const { return received; }
 
@@ -75,8 +82,15 @@ private:
     bool initializeSerial(QString *reason);
     void loseDevice(const char *reason);
 
+    // Gives the samples found in a pass that began at `began` their times.
+    void stampArrivals(SteadyNs began, long long passBytes);
+
     FrameSearch search;
-    std::vector<Sample> found; // the samples of one read pass
+    std::vector<Sample> found;        // the samples of one read pass
+    std::vector<long long> foundEnds; // the byte of the pass that ended each, counted from 1
+    std::vector<SteadyNs> foundAt;
+    SteadyNs lastPass = 0; // when the previous pass began, or the port opened
+    SteadyNs arrivalOfSample = 0;
     // Set while the port is open; released safely whatever the device's state.
     std::unique_ptr<LibSerial::SerialPort, SerialPortRelease> port;
     long long received = 0;

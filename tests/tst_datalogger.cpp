@@ -105,9 +105,11 @@ private slots:
         QVERIFY(found.join("").contains("\n0,1,-1,32767,-32768,0,0\n"));
     }
 
-    // A log directory missing, then a full disk (a file size limit): each
-    // said once, the rows meanwhile lost, a row cut short cut off, a new file
-    // tried now and then and never left empty behind, until rows fit again.
+    // A log directory missing, then a full disk (a file size limit): each cause said once, the
+    // rows meanwhile lost and counted, a row cut short cut off. The directory is tried again as
+    // soon as it appears; a full disk every retryInterval of the steady clock, whatever the
+    // wall clock does (set back an hour), and a try appending to a file of the same second
+    // keeps the file's earlier rows; no try leaves an empty file behind.
     void failuresAreSaidOnceAndLeaveNothingBehind()
     {
         QTemporaryDir tmp;
@@ -121,43 +123,56 @@ private slots:
         };
         const auto lift = qScopeGuard([&] { limit(-1); });
         Datalogger logger;
+        qint64 ms = 0;
         logger.setClock([this] { return now; });
+        logger.setSteadyClock([&] { return ms; });
         logger.ReceiveFilename("logs");
-        QSignalSpy said(&logger, &Datalogger::NewFileCreated);
+        QSignalSpy created(&logger, &Datalogger::NewFileCreated);
+        QSignalSpy failing(&logger, &Datalogger::failing);
         QSignalSpy resumed(&logger, &Datalogger::resumed);
-        const QString missing = "Log file " + tmp.filePath("logs/05.12, 9.05.03.txt") +
-                                " could not be opened: No such file or directory";
-        const QString full = "Writing to logs//05.12, 9.05.08.txt failed: File too large. Rows "
-                             "are lost until a new log file is started.";
-        for (const QString &warning : {missing, full})
-            QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
         for (int n = 0; n < 3; ++n)
             logSample(logger, n);
-        QVERIFY(QDir().mkdir("logs")); // mended, but tried again only a while after
-        now = now.addSecs(Datalogger::retryInterval / 1000 - 1);
-        logSample(logger, 3);
-        now = now.addSecs(1);
+        QVERIFY(QDir().mkdir("logs"));
+        ms += Datalogger::dirCheckInterval - 1;
+        logSample(logger, 3); // not looked at yet
+        ms += 1;
+        now = now.addSecs(5);
         // The fourth row of the new file is cut after five bytes: it keeps three.
         QVERIFY(limit(block(4, 3).size() + 5));
         for (int n = 4; n < 8; ++n)
             logSample(logger, n);
-        // No header fits now: the tries leave nothing behind and say nothing more.
-        limit(5);
-        for (int n = 8; n < 12; ++n, now = now.addSecs(Datalogger::retryInterval / 1000))
-            logSample(logger, n);
         const QString first = "logs/05.12, 9.05.08.txt=" + block(4, 3);
         QCOMPARE(filesBelow(tmp.path()), QStringList{first});
-        QCOMPARE(said.size(), 4);
-        QCOMPARE(said.at(0).at(0), "File could not be created!");
-        QCOMPARE(said.at(1).at(0), missing);
-        QCOMPARE(said.at(3).at(0), full);
-        QCOMPARE(logger.failure(), QString(full).replace("9.05.08", "9.05.23")); // the last try
+        // No header fits now. A try in the same second appends to the file and keeps it; then
+        // the wall clock is set back an hour: tries still come every retryInterval.
+        limit(5);
+        ms += Datalogger::retryInterval;
+        logSample(logger, 8);
+        now = now.addSecs(-3600);
+        ms += Datalogger::retryInterval;
+        logSample(logger, 9); // 8.05.08: tried and removed
+        ms += Datalogger::retryInterval / 2;
+        logSample(logger, 10); // not tried
+        QCOMPARE(filesBelow(tmp.path()), QStringList{first});
+        const QString missing = "Log file " + tmp.filePath("logs/05.12, 9.05.03.txt") +
+                                " could not be opened: No such file or directory";
+        const QString full = "Writing to logs//05.12, %1.txt failed: File too large. Rows "
+                             "are lost until a new log file is started.";
+        QCOMPARE(created.size(), 2);
+        QCOMPARE(created.at(0).at(0), "File could not be created!");
+        QCOMPARE(failing.size(), 2);
+        QCOMPARE(failing.at(0).at(0), missing);
+        QCOMPARE(failing.at(1).at(0), full.arg("9.05.08"));
+        QCOMPARE(logger.failure(), full.arg("8.05.08"));
         limit(-1);
-        logSample(logger, 12);
+        ms += Datalogger::retryInterval / 2;
+        logSample(logger, 11);
         QCOMPARE(filesBelow(tmp.path()),
-                 QStringList({first, "logs/05.12, 9.05.28.txt=" + block(12, 1)}));
+                 QStringList({"logs/05.12, 8.05.08.txt=" + block(11, 1), first}));
         QCOMPARE(logger.failure(), QString());
         QCOMPARE(resumed.size(), 2);
+        QCOMPARE(resumed.at(0).at(0).toLongLong(), 4); // rows 0..3
+        QCOMPARE(resumed.at(1).at(0).toLongLong(), 4); // rows 7..10
     }
 };
 
