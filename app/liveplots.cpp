@@ -96,7 +96,6 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
             plot->dropOldest();
         const auto &values = plot == acc ? sample.acc : sample.gyro;
         plot->appendPoints(key, {double(values[0]), double(values[1]), double(values[2])});
-        holdInView(plot, key, values);
         plot->redraw();
     }
     // "Checked" widens the axis while the first window fills, then keeps its
@@ -110,6 +109,8 @@ void LivePlots::append(const Sample &sample, int window, Qt::CheckState autoscal
         acc->xAxis->setRange(lower, upper);
         gyro->xAxis->setRange(lower, upper);
     }
+    holdInView(acc, key, sample.acc);
+    holdInView(gyro, key, sample.gyro);
     ++count;
 }
 

@@ -187,7 +187,7 @@ private slots:
             text += f.readAll();
         }
         const QStringList lines =
-            text.remove(QRegularExpression(R"("t_ms":\d+,|"last_row_ms":\d+,)")).split('\n');
+            text.remove(QRegularExpression(R"("t_ms":\d+,|,"last_row_ms":\d+)")).split('\n');
         const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
         const QStringList events = lines.filter(QRegularExpression("\"event\":\"(?!mark\")"));
         const QString second = "05.12, 9.05.04.txt";
@@ -207,6 +207,48 @@ private slots:
         QCOMPARE(first["options"]["start1"], QJsonValue::Null);
         QCOMPARE(first["options"]["slot2"], "acc");
         QVERIFY(QDateTime::fromString(first["start"].toString(), Qt::ISODateWithMs).isValid());
+    }
+
+    // Logging failing within a session (the next file's directory missing) and resuming as
+    // soon as the directory appears: the session says so, with the rows lost, and marks the
+    // first row after; the message log says how many rows were lost.
+    void logFailureInASession()
+    {
+        QTemporaryDir dir;
+        WorkingDirectory here(dir.path());
+        QVERIFY(QDir().mkdir("a"));
+        Rig rig(dir.filePath("none"), "a", true);
+        qint64 ms = 0;
+        rig.acq.logger()->setSteadyClock([&] { return ms; });
+        rig.acq.logger()->setClock([n = 0]() mutable { return t0.addSecs(n++); });
+        rig.acq.logger()->ReceiveNewfileIndex(2);
+        rig.acq.setLogging(true);
+        QVERIFY(rig.acq.start(100000));
+        for (int tick = 0; tick < 6; ++tick) {
+            if (tick == 2)
+                rig.acq.logger()->ReceiveFilename("b");
+            if (tick == 5) {
+                QVERIFY(QDir().mkdir("b"));
+                ms += Datalogger::dirCheckInterval;
+            }
+            rig.acq.tick();
+        }
+        rig.acq.stop();
+        QCOMPARE(rig.lines.filter("Logging resumed"),
+                 QStringList{"Logging resumed in b//05.12, 9.05.05.txt; 3 rows were lost while it "
+                             "failed"});
+        QFile f(rig.acq.sessionFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString(f.readAll())
+                                 .remove(QRegularExpression(R"("t_ms":\d+,|,"last_row_ms":\d+)"))
+                                 .remove(QRegularExpression("\"reason\":\"[^\"]*\""));
+        QCOMPARE(text.split('\n').mid(1, 6),
+                 (QStringList{R"({"rows":0,"event":"file","path":"05.12, 9.05.03.txt","offset":0,"index":0})",
+                              R"({"rows":2,"event":"log_failed",})",
+                              R"({"rows":2,"event":"file","path":"../b/05.12, 9.05.05.txt","offset":0,"index":0})",
+                              R"({"rows":2,"event":"log_resumed","lost_rows":3})",
+                              R"({"rows":3,"event":"mark"})",
+                              R"({"rows":3,"event":"end","frames":0,"stray_bytes":0,"files":2})"}));
     }
 
     // Start and Stop while frames stream: nothing but init messages goes

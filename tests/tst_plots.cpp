@@ -170,8 +170,10 @@ private slots:
     }
 
     // A double-click fits the value axis to the points in view and leaves the
-    // time axis to Autoscale; "Save image…" writes both plots as shown.
-    void doubleClickAndSaveImage()
+    // time axis to Autoscale; a value axis the user zoomed stays until a value
+    // falls outside it, which widens it on that side only (a node on its side,
+    // a fast turn); "Save image…" writes both plots as shown.
+    void valueAxesAndSaveImage()
     {
         QVERIFY(start(100));
         receive(0, 150); // in view: keys 50 to 150, accelerometer values 50 to 152
@@ -182,6 +184,13 @@ private slots:
         const QCPRange values = acc->yAxis->range();
         QVERIFY(values.lower > 40 && values.lower <= 50 && values.upper >= 152 &&
                 values.upper < 162);
+        acc->yAxis->setRange(0, 200);
+        receive({199, 1, 0, 0, 0, 0});
+        QCOMPARE(acc->yAxis->range(), QCPRange(0, 200));
+        QCOMPARE(plot("gyroPlot")->yAxis->range(), QCPRange(-500, 500)); // the starting range
+        receive({-900, 1, 0, 1245, 0, 0});
+        QVERIFY(acc->yAxis->range().lower < -900 && acc->yAxis->range().upper == 200);
+        QVERIFY(plot("gyroPlot")->yAxis->range().upper > 1245);
 
         QTemporaryDir tmp;
         QCOMPARE(

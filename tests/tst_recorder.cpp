@@ -117,7 +117,8 @@ private slots:
         QVERIFY(sessionEnds(dir.path(), 1250, 0));
     }
 
-    // A device that is not there is waited for; on a terminal, the status line says so.
+    // A device that is not there is waited for; on a terminal, the status line says so; once
+    // it appears it is opened (not "reopened"); the recording ends after its duration.
     void waitsForTheDevice()
     {
         QTemporaryDir dir;
@@ -128,7 +129,7 @@ private slots:
         QVERIFY(openPath(terminalSide, tty, O_RDWR) &&
                 !::ioctl(terminalSide.handle(), TIOCSWINSZ, &wide));
         const std::string device = dir.filePath("ttyUSB0").toStdString();
-        Recorder recorder(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "1"}, tty);
+        Recorder recorder(dir.filePath("ttyUSB0"), dir.path(), {"--duration", "6"}, tty);
         std::string shown;
         const auto shows = [&](const std::string &text) {
             const std::vector<uint8_t> got = terminal.readAvailable();
@@ -140,8 +141,12 @@ private slots:
                                    "stray bytes\033[K";
         QTRY_VERIFY_WITH_TIMEOUT(shows(status), 30000);
         QVERIFY(shows("Waiting for " + device + " to appear"));
+        nodesim::PseudoTerminal receiver;
+        receiver.makeLink(device);
+        QTRY_VERIFY_WITH_TIMEOUT(shows("Serial port opened"), 5000);
         QCOMPARE(recorder.status(), 0);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        QVERIFY(!shows("reopened"));
+        QCOMPARE(QDir(dir.path()).entryList({"*.txt", "*.jsonl"}), QStringList()); // no rows
     }
 
     void refusals_data()
@@ -155,6 +160,7 @@ private slots:
         QTest::newRow("--slot2 magnetometer") << "--slot2 takes gyro, acc or off";
         QTest::newRow("--data-bytes 11") << "--data-bytes 11 cannot hold the sensor slots in use";
         QTest::newRow("--baud 9600") << "Unknown option 'baud'";
+        QTest::newRow("--view x.txt") << "--record and --view cannot be combined";
     }
     // One line naming the option, status 2, and nothing created.
     void refusals()

@@ -66,6 +66,8 @@ private slots:
         }
         QVERIFY(QFile::rename(logger.currentFile(), tmp.filePath("log.txt")));
         log = readAll(tmp.filePath("log.txt"));
+        QVERIFY(QDir().mkdir(tmp.filePath("logs")));
+        write("07.12, 17.17.44.txt", log.split('\n').mid(0, 11).join('\n') + '\n'); // rows 0..9
     }
 
     // Files exported by the built program without a display: rows and times, notes of what was
@@ -77,9 +79,11 @@ private slots:
         QTest::addColumn<int>("first");    // the sample of the first row
         QTest::addColumn<int>("rows");     // -1: refused
         QTest::addColumn<QString>("said"); // on the standard error stream; %1: tmp
+        QTest::addColumn<double>("step");  // between a session's rows, in seconds
         const auto row = [](const char *name, const QByteArray &content, const char *out, int first,
-                            int rows, const char *said) {
-            QTest::newRow(name) << content << QString(out) << first << rows << QString(said);
+                            int rows, const char *said, double step = 0.1) {
+            QTest::newRow(name) << content << QString(out) << first << rows << QString(said)
+                                << step;
         };
         const QByteArray crlf = QByteArray(log).replace("\n", "\r\n");
         row("log file", log, "log.csv", 0, 70000, "");
@@ -97,6 +101,19 @@ private slots:
             "s.session.jsonl:1: not a session file");
         row("session naming a missing log file", QByteArray(session).replace("log", "gone"),
             "missing.csv", 0, -1, "s.session.jsonl:2: the log file %1/gone.txt is missing");
+        // As written with a relative log directory by earlier versions: relative to the
+        // working directory of the time, not to the session file.
+        row("session naming its log file from the working directory",
+            QByteArray(session).replace("log.txt", "logs/log.txt"), "old.csv", 0, 10, "");
+        // Cut short after its first line: the log file named after its start (a file of ten
+        // rows) at the line's pace, 14 bytes a frame at 960 bytes/s; or nothing to open.
+        const QByteArray head = session.left(session.indexOf('}')) +
+                                R"(,"options":{"data_bytes":12,"end1":55,"end2":1}})" + '\n';
+        row("session cut after its first line", head, "cut1.csv", 0, 10,
+            "s.session.jsonl: the session file was cut short after its first line", 14 / 960.0);
+        row("session cut after its first line, no log file of its start",
+            QByteArray(head).replace("17:17:44", "17:17:50"), "cut2.csv", 0, -1,
+            "s.session.jsonl: the session file names no log file");
         row("--view", log, "", 0, -1, "needs a display (DISPLAY is not set); --view FILE --export");
     }
     void withoutADisplay()
@@ -106,6 +123,7 @@ private slots:
         QFETCH(int, first);
         QFETCH(int, rows);
         QFETCH(QString, said);
+        QFETCH(double, step);
         const bool session = content.startsWith('{');
         QProcess p;
         p.setEnvironment(QProcess::systemEnvironment().filter(
@@ -128,10 +146,12 @@ private slots:
                                           QString(",acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z"));
             QCOMPARE(csv.size(), rows);
             for (int i = 0; i < rows; ++i) {
-                QString line = session ? QString::number(i / 10.0, 'f', 3) : QString::number(i);
+                QString values;
                 for (const int v : sample(first + i))
-                    line += ',' + QString::number(v);
-                QCOMPARE(csv[i], line);
+                    values += ',' + QString::number(v);
+                const double key = csv[i].section(',', 0, 0).toDouble();
+                QCOMPARE(csv[i].section(',', 1), values.mid(1));
+                QVERIFY(session ? qAbs(key - i * step) < 0.0015 : key == i);
             }
         } else if (rows >= 0) {
             QVERIFY(readAll(file).startsWith(out.endsWith(".pdf") ? "%PDF-" : "\x89PNG\r\n\x1a\n"));
@@ -139,19 +159,24 @@ private slots:
         }
     }
 
-    // `motionmonitor --record` over roll-overs and an unplug, its CSV: the rows logged as sent,
-    // at rising times spanning the session; the receiver's absence a gap, two events, a break.
+    // `motionmonitor --record` over roll-overs and an unplug, with the default log directory
+    // `logs` in a working directory with a space; its CSV as the built program exports it from
+    // elsewhere: the rows logged as sent, at rising times spanning the session, the line's rate
+    // of rows in the first second and in the second after the reconnection (68 +- 3); the
+    // session names its log files beside it; the receiver's absence a gap, two events, a break.
     void sessionOverAnUnplug()
     {
-        const QString link = tmp.filePath("ttyUSB0"), logs = tmp.filePath("unplug");
+        QTemporaryDir home(QDir::tempPath() + "/mm record XXXXXX");
+        mmtest::WorkingDirectory here(home.path());
+        const QString link = home.filePath("ttyUSB0"), logs = home.filePath("logs");
         QVERIFY(QDir().mkpath(logs));
         const auto session = [&] {
             return QDir(logs).filePath(QDir(logs).entryList({"*.session.jsonl"}).value(0));
         };
         auto first = std::make_unique<mmtest::Nodesim>(link, QStringList{"--hangup-after", "100"});
         QProcess recorder;
-        recorder.start(MM_BINARY,
-                       {"--record", "--device", link, "--log-dir", logs, "--rows-per-file", "40"});
+        recorder.start(MM_BINARY, {"--record", "--device", link, "--log-dir", "logs",
+                                   "--rows-per-file", "40"});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(session()).isFile(), 20000); // at the first row
         QElapsedTimer wall;
         wall.start();
@@ -159,22 +184,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             QString(readAll(session())).section("\"lost\"", 1).count("\"mark\"") >= 3, 25000);
         first.reset();
-        mmtest::Nodesim second(link, {"--count", "60"});
-        const QString last = mmtest::sineRows(60).last().section(',', 1);
+        mmtest::Nodesim second(link, {"--count", "150"});
+        const QString last = mmtest::sineRows(150).last().section(',', 1);
         QTRY_VERIFY_WITH_TIMEOUT(mmtest::logRows(logs).join('\n').endsWith("," + last), 30000);
         const double seconds = double(wall.elapsed()) / 1000;
         recorder.terminate();
         QVERIFY(recorder.waitForFinished(30000) && recorder.exitCode() == 0);
         const QStringList rows = mmtest::logRows(logs);
-        const int gap = int(rows.size()) - 60; // before the second simulator's rows
-        const QStringList sent = mmtest::sineRows(gap) + mmtest::sineRows(60);
+        const int gap = int(rows.size()) - 150; // before the second simulator's rows
+        const QStringList sent = mmtest::sineRows(gap) + mmtest::sineRows(150);
+        QVERIFY(!readAll(session()).contains("\"path\":\"logs/"));
 
-        QString error;
-        std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(session(), nullptr, &error));
-        QVERIFY2(viewer && viewer->recording().writeCsv(tmp.filePath("unplug.csv"), &error),
-                 qPrintable(error));
-        const QStringList csv =
-            QString(readAll(tmp.filePath("unplug.csv"))).trimmed().split('\n').mid(1);
+        const QStringList csv = mmtest::exportedCsv(session()).mid(1);
         QCOMPARE(csv.size(), rows.size());
         const auto time = [&](int i) { return csv[i].section(',', 0, 0).toDouble(); };
         for (int i = 0; i < rows.size(); ++i) {
@@ -182,15 +203,24 @@ private slots:
             QCOMPARE(rows[i].section(',', 1), sent[i].section(',', 1));
             QVERIFY(i == 0 || time(i) > time(i - 1));
         }
-        QVERIFY(qAbs(time(gap + 59) - seconds) < 1 && time(gap) - time(gap - 1) >= 1);
+        QVERIFY(qAbs(time(gap + 149) - seconds) < 1 && time(gap) - time(gap - 1) >= 1);
+        int afterGap = 0;
+        for (int i = gap; i < rows.size(); ++i)
+            afterGap += time(i) < time(gap) + 1;
+        QVERIFY2(qAbs(mmtest::rowsPerSecond(QStringList{""} + csv)[0] - 68) <= 3 &&
+                     qAbs(afterGap - 68) <= 3,
+                 qPrintable(csv.mid(0, 3).join(' ') + " ... " + csv.mid(gap, 3).join(' ')));
+        QString error;
+        std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(session(), nullptr, &error));
+        QVERIFY2(viewer, qPrintable(error));
         const Timeline &timeline = *viewer->recording().timeline();
         QCOMPARE(timeline.breaks, std::vector<std::int64_t>{gap});
         int away = 0;
         for (const Timeline::Event &e : timeline.events)
             away += e.kind == Timeline::Event::Link && e.seconds >= timeline.seconds(gap - 1) &&
                     e.seconds <= timeline.seconds(gap);
-        // Lost and reopened in the gap; the first log file and three roll-overs.
-        QCOMPARE(std::pair(away, int(readAll(session()).count("\"file\""))), std::pair(2, 4));
+        // Lost and reopened in the gap; the first log file and six roll-overs.
+        QCOMPARE(std::pair(away, int(readAll(session()).count("\"file\""))), std::pair(2, 7));
         viewer->show(); // no line across the gap
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
         auto *gyro = mmtest::widget<QCustomPlot>(viewer.get(), "gyroPlot");

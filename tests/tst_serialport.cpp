@@ -165,6 +165,36 @@ private slots:
         QCOMPARE(openDescriptors(), descriptors);
     }
 
+    // When each frame reached the computer. Thirty frames that came at once, just after the
+    // port opened, faster than the line: spread evenly between the opening and the pass, none
+    // before the opening. Then three at a time: the line's pace, 14 bytes = 14/960 s apart,
+    // the last at the moment the pass began; the times rise across passes.
+    void arrivalTimes()
+    {
+        nodesim::PseudoTerminal pty;
+        serialhandler serial;
+        std::vector<SteadyNs> at;
+        connect(&serial, &serialhandler::SendData, [&] { at.push_back(serial.arrival()); });
+        const SteadyNs opening = steadyNow();
+        QVERIFY(openOn(serial, pty.devicePath()));
+        const SteadyNs opened = steadyNow();
+        QVERIFY(arrive(pty, repeated(example, 30)));
+        serial.readSerial();
+        const SteadyNs read = steadyNow();
+        QCOMPARE(at.size(), size_t(30));
+        const SteadyNs even = at[1] - at[0];
+        QVERIFY(at[0] - even >= opening - 1 && at[0] - even <= opened && at[29] < read);
+        for (size_t i = 1; i < 30; ++i)
+            QVERIFY(qAbs(at[i] - at[i - 1] - even) <= 1 && even < 14583333);
+        QVERIFY(QTest::qWaitFor([&] { return steadyNow() - read > 100000000; }));
+        QVERIFY(arrive(pty, repeated(example, 3)));
+        const SteadyNs before = steadyNow();
+        serial.readSerial();
+        QCOMPARE(at.size(), size_t(33));
+        QVERIFY(at[32] >= before && at[32] <= steadyNow() && at[30] > at[29]);
+        QVERIFY(qAbs(at[31] - at[30] - 14583333) <= 1 && qAbs(at[32] - at[31] - 14583333) <= 1);
+    }
+
     // A read pass takes every frame waiting and keeps a partial one for the
     // next. Then the watch over the acquiring link, on a clock of its own:
     // bytes that make no frame, then silence, then frames with the same stray

@@ -202,21 +202,24 @@ private slots:
     }
 
     // The simulator at the line's pace and the default read interval for
-    // 20 s: every frame shown, plotted and logged once, in order, none left
-    // waiting; the status bar counts what came.
+    // 20 s, with the default log directory `logs` in a working directory with
+    // a space: every frame shown, plotted and logged once, in order, none
+    // left waiting; the status bar counts what came; the session opens whole
+    // from elsewhere, its first second holding the line's rate of rows.
     void everyFrameAtTheLinesPace()
     {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("ttyUSB0"), logDir = dir.filePath("logs");
-        QVERIFY(QDir().mkdir(logDir));
+        QTemporaryDir dir(QDir::tempPath() + "/mm window XXXXXX");
+        WorkingDirectory here(dir.path());
+        const QString link = dir.filePath("ttyUSB0");
+        QVERIFY(QDir().mkdir("logs"));
         Nodesim sim(link, {"--count", "1360"});
-        auto window = startMainWindow(options(false, true, logDir, link));
+        auto window = startMainWindow([&](Options &o) { setDevice(o, link); });
         setDatalog(*window, true);
         press(*window, "Start_Button");
         QTRY_VERIFY_WITH_TIMEOUT(sim.said("all 1360 frames sent"), 60000);
-        QTRY_COMPARE_WITH_TIMEOUT(logRows(logDir).size(), 1360, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(logRows("logs").size(), 1360, 1000);
         const QStringList rows = sineRows(1360);
-        QCOMPARE(logRows(logDir), rows);
+        QCOMPARE(logRows("logs"), rows);
         QTRY_COMPARE(logRow(1359, lcdValues(*window)), rows.last());
         auto *accX = widget<QCustomPlot>(window.get(), "accPlot")->graph(0);
         QCOMPARE(int(accX->data()->at(accX->dataCount() - 1)->value), lcdValues(*window)[0]);
@@ -225,6 +228,12 @@ private slots:
                                                "bytes\nlog ") &&
                          status->text().endsWith(": 1360 rows"),
                      qPrintable(status->text()));
+        press(*window, "Stop_Button");
+        const QString session = dir.filePath("logs/" + QDir("logs").entryList({"*.jsonl"}).value(0));
+        const QStringList csv = exportedCsv(session);
+        QCOMPARE(csv.size(), 1361);
+        QCOMPARE(csv[1360].section(',', 1), rows.last().section(',', 1));
+        QVERIFY2(qAbs(rowsPerSecond(csv)[0] - 68) <= 3, qPrintable(csv.mid(60, 15).join(' ')));
     }
 };
 

@@ -1,7 +1,7 @@
 // libFuzzer target for the log reader: any bytes as a log file, checked
 // against a plain model of the rules, line by line: refused at the model's
 // first bad line, or accepted with its rows, saying so when a cut last line
-// was left out.
+// was left out; empty lines at the end passed over.
 #include "logformat.h"
 #include "recording.h"
 
@@ -44,13 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool accepted = recording.read(buffer, QStringLiteral("input"), &error);
 
     // The model: the first bad line, or the last line left out; the rows' values.
-    long long line = 0, bad = size == 0, cut = 0;
+    long long line = 0, bad = size == 0, cut = 0, blank = 0; // blank: the first of empty lines
     std::vector<int> values;
     for (size_t start = 0; start < size && !bad && !cut; ++line) {
         const size_t end = std::min(text.find('\n', start), size);
         const std::string l =
             text.substr(start, end - start - (end > start && text[end - 1] == '\r'));
         start = end + 1;
+        // Empty lines are passed over at the end only.
+        if (line > 0 && l.empty() && end < size) {
+            blank = blank ? blank : line + 1;
+            continue;
+        }
+        if (blank) {
+            bad = blank;
+            break;
+        }
         if (l == logformat::header)
             continue;
         std::vector<std::string> fields{std::string()};

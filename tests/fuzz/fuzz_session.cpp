@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     const std::optional<QString> refusal = [&]() -> std::optional<QString> {
         std::vector<std::pair<qint64, QJsonObject>> files; // the `file` lines, numbered
-        qint64 ms = 0, rows = 0, line = 0, ended = 0;
+        qint64 ms = 0, rows = 0, line = 0, ended = 0, arrived = 0;
         for (const QByteArray &text : lines) {
             ++line;
             const QJsonObject o = QJsonDocument::fromJson(text).object();
@@ -72,20 +72,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                          !whole(o["index"], 2147483647))) ||
                         (e == "source" && o["source"] != "receiver" && o["source"] != "test") ||
                         (e == "datalog" && !o["on"].isBool()) ||
-                        !QStringList{"file", "mark", "lost", "reopened", "warning", "source",
-                                     "log_failed", "log_resumed", "datalog", "end"}
-                             .contains(e))))
+                        (o.contains("last_row_ms") &&
+                         (!whole(o["last_row_ms"]) || o["rows"] == 0 ||
+                          o["last_row_ms"].toDouble() < arrived)))))
                 return at(line);
             if (line == 1)
                 continue;
+            arrived = o["last_row_ms"].toInteger(arrived);
             ms = o["t_ms"].toInteger();
             rows = o["rows"].toInteger();
             ended = e == "end";
             if (e == "file")
                 files.push_back({line, o});
         }
+        if (files.empty()) // no log file named after the start lies beside it
+            return dir.filePath("s.session.jsonl: the session file names no log file");
         for (const auto &[line, o] : files) {
-            const QFileInfo file(QDir(dir.path()).filePath(o["path"].toString()));
+            QFileInfo file(QDir(dir.path()).filePath(o["path"].toString()));
+            if (!file.isFile()) // one named from another working directory, beside it
+                file.setFile(dir.filePath(QFileInfo(o["path"].toString()).fileName()));
             if (!file.isFile())
                 return at(line);
             if (file.canonicalFilePath() != QFileInfo(dir.filePath("log.txt")).canonicalFilePath())

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <sys/ioctl.h>
 
@@ -45,6 +46,31 @@ QStringList sineRows(int count, int first, const FrameFormat &format, int firstS
     for (int n = 0; n < count; ++n)
         rows << logRow(first + n, valuesOf(source.next()));
     return rows;
+}
+
+QStringList exportedCsv(const QString &session)
+{
+    QTemporaryDir out;
+    QProcess p;
+    p.setWorkingDirectory("/");
+    p.start(MM_BINARY, {"--view", QFileInfo(session).absoluteFilePath(), "--export",
+                        out.filePath("out.csv")});
+    QFile csv(out.filePath("out.csv"));
+    if (p.waitForFinished(60000) && p.exitCode() == 0 && csv.open(QIODevice::ReadOnly))
+        return QString::fromUtf8(csv.readAll()).trimmed().split('\n');
+    qWarning("--export failed: %s", p.readAllStandardError().constData());
+    return {};
+}
+
+std::vector<int> rowsPerSecond(const QStringList &csv)
+{
+    std::vector<int> counts;
+    for (const QString &line : csv.mid(1)) {
+        const size_t second = size_t(line.section(',', 0, 0).toDouble());
+        counts.resize(std::max(counts.size(), second + 1));
+        ++counts[second];
+    }
+    return counts;
 }
 
 std::vector<uint8_t> sineFrames(int count, int first)

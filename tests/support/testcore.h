@@ -39,6 +39,12 @@ QString logRow(int index, const Values &v);
 QStringList sineRows(int count, int first = 0, const FrameFormat &format = FrameFormat(),
                      int firstSample = 0);
 
+// The CSV that `motionmonitor --view SESSION --export` writes (its header first), run in the
+// root directory as a user elsewhere would; empty, with a warning, when it fails.
+QStringList exportedCsv(const QString &session);
+// The rows of each whole second of a CSV's time column (its first).
+std::vector<int> rowsPerSecond(const QStringList &csv);
+
 // The frames of the simulator's sine samples first .. first + count - 1.
 std::vector<uint8_t> sineFrames(int count, int first = 0);
 
