@@ -30,7 +30,7 @@ void Datalogger::ReceiveFilename(QString filename_)
 void Datalogger::CreateFile()
 {
     QDateTime start = clock();
-    lastTry = steady();
+    lastTry = retryClock();
     QString name;
     do {
         name = QDir::toNativeSeparators(filename) + QStringLiteral("//") +
@@ -173,9 +173,14 @@ void Datalogger::reportFailure(const QString &cause, const QString &detail, bool
     emit failing(detail);
 }
 
+qint64 Datalogger::retryClock() const
+{
+    return steady();
+}
+
 bool Datalogger::retryDue()
 {
-    const qint64 now = steady();
+    const qint64 now = retryClock();
     if (now - lastTry >= retryInterval)
         return true;
     if (!waitForDir || now - lastDirCheck < dirCheckInterval)

@@ -95,6 +95,9 @@ private:
     void reportFailure(const QString &cause, const QString &detail, bool dirProblem);
     // Whether a file may be tried now, after a failure.
     bool retryDue();
+    // The milliseconds the retries are paced by: steady, so that a wall
+    // clock set back does not hold them off.
+    qint64 retryClock() const;
 
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     std::function<qint64()> steady;

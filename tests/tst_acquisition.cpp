@@ -4,6 +4,7 @@
 // nothing sent back to the receiver.
 #include "acquisition.h"
 #include "datalogger.h"
+#include "recording.h"
 #include "testcore.h"
 
 #include <QJsonDocument>
@@ -140,6 +141,10 @@ private slots:
         QCOMPARE(files, 2);
         QCOMPARE(rows.mid(0, 7), sineRows(5) + fresh);
         QCOMPARE(rows.at(7), "0,0,5,0,0,55,0"); // the test mode's wave at t = 0
+        Recording recording;                    // the session with its switches of source
+        QString error;
+        QVERIFY2(recording.open(rig.acq.sessionFile(), &error), qPrintable(error));
+        QCOMPARE(recording.rows(), rows.size());
     }
 
     // At a long read interval, Stop takes the frames that came since the
@@ -152,6 +157,7 @@ private slots:
         rig.acq.setLogging(true);
         QVERIFY(rig.acq.start(5000));
         QVERIFY(arrive(*pty, sineFrames(30)));
+        QVERIFY(rig.acq.start(5000)); // again, while acquiring: the line stays open
         rig.acq.stop();
         QCOMPARE(logRows(dir.path()), sineRows(30));
         QVERIFY(rig.acq.start(10) && !rig.acq.status().lost && pty->write(sineFrames(1)));
@@ -170,8 +176,10 @@ private slots:
         rig.acq.logger()->ReceiveNewfileIndex(4);
         rig.acq.logger()->setClock([n = 0]() mutable { return t0.addSecs(n++); });
         rig.acq.setLogging(true);
+        QElapsedTimer latest; // the second session's times count from its own start
         for (int session = 0; session < 2; ++session) {
             QVERIFY(rig.acq.start(10));
+            latest.start();
             QVERIFY(pty.write(sineFrames(session ? 1 : 6)));
             QTRY_COMPARE(logRows(dir.path()).size(), session ? 7 : 6);
             rig.acq.setLogging(session);
@@ -186,6 +194,8 @@ private slots:
             QVERIFY(name.endsWith(".session.jsonl") && f.open(QIODevice::ReadOnly));
             text += f.readAll();
         }
+        QVERIFY(QJsonDocument::fromJson(text.trimmed().split('\n').last().toUtf8())["t_ms"]
+                    .toInteger() <= latest.elapsed());
         const QStringList lines =
             text.remove(QRegularExpression(R"("t_ms":\d+,|,"last_row_ms":\d+)")).split('\n');
         const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
@@ -242,13 +252,14 @@ private slots:
         const QString text = QString(f.readAll())
                                  .remove(QRegularExpression(R"("t_ms":\d+,|,"last_row_ms":\d+)"))
                                  .remove(QRegularExpression("\"reason\":\"[^\"]*\""));
-        QCOMPARE(text.split('\n').mid(1, 6),
-                 (QStringList{R"({"rows":0,"event":"file","path":"05.12, 9.05.03.txt","offset":0,"index":0})",
-                              R"({"rows":2,"event":"log_failed",})",
-                              R"({"rows":2,"event":"file","path":"../b/05.12, 9.05.05.txt","offset":0,"index":0})",
-                              R"({"rows":2,"event":"log_resumed","lost_rows":3})",
-                              R"({"rows":3,"event":"mark"})",
-                              R"({"rows":3,"event":"end","frames":0,"stray_bytes":0,"files":2})"}));
+        QCOMPARE(
+            text.split('\n').mid(1, 6),
+            (QStringList{
+                R"({"rows":0,"event":"file","path":"05.12, 9.05.03.txt","offset":0,"index":0})",
+                R"({"rows":2,"event":"log_failed",})",
+                R"({"rows":2,"event":"file","path":"../b/05.12, 9.05.05.txt","offset":0,"index":0})",
+                R"({"rows":2,"event":"log_resumed","lost_rows":3})", R"({"rows":3,"event":"mark"})",
+                R"({"rows":3,"event":"end","frames":0,"stray_bytes":0,"files":2})"}));
     }
 
     // Start and Stop while frames stream: nothing but init messages goes

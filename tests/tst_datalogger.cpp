@@ -1,7 +1,8 @@
 // The data logger as the acquisition drives it: samples in, files read back
-// byte for byte, named by a clock of the test's own.
+// byte for byte, named by a clock of the test's own; the session files' names.
 #include "datalogger.h"
 #include "logformat.h"
+#include "session.h"
 #include "testcore.h"
 
 #include <QDirIterator>
@@ -173,6 +174,25 @@ private slots:
         QCOMPARE(resumed.size(), 2);
         QCOMPARE(resumed.at(0).at(0).toLongLong(), 4); // rows 0..3
         QCOMPARE(resumed.at(1).at(0).toLongLong(), 4); // rows 7..10
+    }
+
+    // Sessions begun within one second get names of their own, in the order begun.
+    void sessionsInOneSecond()
+    {
+        QTemporaryDir tmp;
+        Session::Origin origin;
+        origin.start = t0;
+        QStringList names;
+        for (int n = 0; n < 3; ++n) {
+            Session session;
+            QString error;
+            QVERIFY(session.begin(tmp.path(), origin, tmp.filePath("a.txt"), 0, 0, &error));
+            names << QFileInfo(session.fileName()).fileName();
+            session.end(0, 0);
+        }
+        QCOMPARE(names,
+                 (QStringList{"05.12, 9.05.03.session.jsonl", "05.12, 9.05.03_2.session.jsonl",
+                              "05.12, 9.05.03_3.session.jsonl"}));
     }
 };
 

@@ -229,7 +229,8 @@ private slots:
                          status->text().endsWith(": 1360 rows"),
                      qPrintable(status->text()));
         press(*window, "Stop_Button");
-        const QString session = dir.filePath("logs/" + QDir("logs").entryList({"*.jsonl"}).value(0));
+        const QString session =
+            dir.filePath("logs/" + QDir("logs").entryList({"*.jsonl"}).value(0));
         const QStringList csv = exportedCsv(session);
         QCOMPARE(csv.size(), 1361);
         QCOMPARE(csv[1360].section(',', 1), rows.last().section(',', 1));

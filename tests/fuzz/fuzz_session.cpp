@@ -1,6 +1,7 @@
 // libFuzzer target for the session reader: any bytes as a session file beside log.txt (rows
 // 0..4 of one start, then the header and rows 0..4 of a second), checked against a plain model
-// of the rules: refused where it refuses, or accepted with its rows and note; times never fall.
+// of the rules: refused where it refuses, or accepted with its rows and note; times never fall,
+// no row lies before a line it follows, and "Datalog" off breaks the curves.
 #include "logformat.h"
 #include "recording.h"
 #include "sessionreader.h"
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -72,9 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                          !whole(o["index"], 2147483647))) ||
                         (e == "source" && o["source"] != "receiver" && o["source"] != "test") ||
                         (e == "datalog" && !o["on"].isBool()) ||
-                        (o.contains("last_row_ms") &&
-                         (!whole(o["last_row_ms"]) || o["rows"] == 0 ||
-                          o["last_row_ms"].toDouble() < arrived)))))
+                        (o.contains("last_row_ms") && (!whole(o["last_row_ms"]) || o["rows"] == 0 ||
+                                                       o["last_row_ms"].toDouble() < arrived)))))
                 return at(line);
             if (line == 1)
                 continue;
@@ -121,6 +122,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (std::int64_t r = 1; r < recording.rows(); ++r)
         if (recording.timeline()->seconds(r) < recording.timeline()->seconds(r - 1))
             qFatal("session check failed: a time falls at row %lld", (long long)r);
+    // "Datalog" off breaks the curves; in a file without arrivals (`last_row_ms`), no row is
+    // placed before a line after which it came.
+    const bool arrivals = text.contains("\"last_row_ms\"");
+    for (qsizetype l = 1; accepted && l < lines.size(); ++l) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[l]).object();
+        const std::int64_t r = o["rows"].toInteger();
+        const QString e = o["event"].toString();
+        const Timeline &t = *recording.timeline();
+        if (e == "datalog" && o["on"] == false && r > 0 && r < recording.rows() &&
+            std::find(t.breaks.begin(), t.breaks.end(), r) == t.breaks.end())
+            qFatal("session check failed: no break after Datalog off at row %lld", (long long)r);
+        const bool floor = e == "reopened" || e == "source" || e == "log_resumed" ||
+                           (e == "datalog" && o["on"] == true);
+        for (std::int64_t i = r; floor && !arrivals && r > 0 && i < recording.rows(); ++i)
+            if (t.seconds(i) < o["t_ms"].toDouble() / 1000 - 1e-9)
+                qFatal("session check failed: row %lld before the line it follows", (long long)i);
+    }
     if (refusal && !(refusal->isEmpty() == accepted && error.startsWith(*refusal) &&
                      (!accepted || recording.note().isEmpty() != noted) &&
                      recording.column(Recording::AccX) == (accepted ? values : decltype(values)())))

@@ -53,8 +53,8 @@ QStringList exportedCsv(const QString &session)
     QTemporaryDir out;
     QProcess p;
     p.setWorkingDirectory("/");
-    p.start(MM_BINARY, {"--view", QFileInfo(session).absoluteFilePath(), "--export",
-                        out.filePath("out.csv")});
+    p.start(MM_BINARY,
+            {"--view", QFileInfo(session).absoluteFilePath(), "--export", out.filePath("out.csv")});
     QFile csv(out.filePath("out.csv"));
     if (p.waitForFinished(60000) && p.exitCode() == 0 && csv.open(QIODevice::ReadOnly))
         return QString::fromUtf8(csv.readAll()).trimmed().split('\n');
