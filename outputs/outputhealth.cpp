@@ -20,9 +20,9 @@ QString OutputHealth::up()
         .arg(dropped - droppedBefore);
 }
 
-QString OutputHealth::text() const
+QString OutputHealth::text(const QString &name, bool up, long long drops)
 {
-    const QString state = cause.isEmpty() ? QStringLiteral("up") : QStringLiteral("down");
-    return dropped ? QStringLiteral("%1: %2, %3 dropped").arg(name, state).arg(dropped)
-                   : QStringLiteral("%1: %2").arg(name, state);
+    const QString state = up ? QStringLiteral("up") : QStringLiteral("down");
+    return drops ? QStringLiteral("%1: %2, %3 dropped").arg(name, state).arg(drops)
+                 : QStringLiteral("%1: %2").arg(name, state);
 }

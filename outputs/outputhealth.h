@@ -19,7 +19,8 @@ public:
     bool isUp() const { return cause.isEmpty(); }
     long long drops() const { return dropped; }
     // "mqtt: up", "mqtt: down, 120 dropped" (the drops since it was opened).
-    QString text() const;
+    QString text() const { return text(name, isUp(), dropped); }
+    static QString text(const QString &name, bool up, long long drops);
 
 private:
     QString name;

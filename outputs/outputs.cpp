@@ -1,6 +1,7 @@
 #include "outputs.h"
 
 #include "mqttoutput.h"
+#include "outputhealth.h"
 #include "sampletext.h"
 #include "udpoutput.h"
 
@@ -58,8 +59,15 @@ void Outputs::close()
 QString Outputs::statusText() const
 {
     QStringList parts;
-    for (const auto &u : udp)
-        parts << u->health().text();
+    // The destinations as one: their names are in the lines said.
+    bool up = true;
+    long long drops = 0;
+    for (const auto &u : udp) {
+        up = up && u->health().isUp();
+        drops += u->health().drops();
+    }
+    if (!udp.empty())
+        parts << OutputHealth::text(QStringLiteral("udp"), up, drops);
     if (mqtt)
         parts << mqtt->health().text();
     return parts.join(QStringLiteral(" · "));

@@ -49,8 +49,8 @@ public:
     void close();
     bool isOpen() const { return bool(text); }
     const OutputSettings &settings() const { return given; }
-    // "udp 127.0.0.1:9870: up · mqtt: down, 120 dropped"; empty while none
-    // is open.
+    // "udp: up · mqtt: down, 120 dropped" (the UDP destinations as one, down
+    // while any is); empty while none is open.
     QString statusText() const;
 
 public slots:

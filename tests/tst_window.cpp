@@ -7,15 +7,21 @@
 #include "samplesource.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLCDNumber>
 #include <QLabel>
+#include <QLineEdit>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QUdpSocket>
 #include <qcustomplot.h>
 
 #include <csignal>
@@ -182,6 +188,43 @@ private slots:
         QSignalSpy overflow(lcd, &QLCDNumber::overflow);
         lcd->display(-32768);
         QVERIFY(overflow.isEmpty());
+    }
+
+    // "Edit → Live outputs…": a port out of range is refused in the form, which stays open; a UDP
+    // destination accepted gets every sample of the test mode, and the status bar shows it.
+    void liveOutputsFromTheMenu()
+    {
+        QTemporaryDir dir;
+        QUdpSocket plotjuggler;
+        QVERIFY(plotjuggler.bind(QHostAddress::LocalHost));
+        const QString port = QString::number(plotjuggler.localPort());
+        auto window = startMainWindow(options(true, true, dir.path()));
+        QString refused;
+        trigger(*window, "actionLiveOutputs",
+                {{&QDialog::staticMetaObject, [&](QWidget *d) {
+                      for (const QString &given : {QStringLiteral("70000"), port}) {
+                          widget<QLineEdit>(d, "udpDestinations")->setText(given);
+                          widget<QDialogButtonBox>(d, "buttonBox")
+                              ->button(QDialogButtonBox::Ok)
+                              ->click();
+                          refused += widget<QLabel>(d, "problem")->text();
+                      }
+                  }}});
+        QCOMPARE(refused, "UDP destinations: 70000: the port must be a number from 1 to 65535");
+        QVERIFY(runTicks(*window, 10, 5));
+        for (int t = 0; t < 10; ++t) {
+            QTRY_VERIFY(plotjuggler.hasPendingDatagrams());
+            const QJsonObject o =
+                QJsonDocument::fromJson(plotjuggler.receiveDatagram().data()).object();
+            Values v;
+            for (int i = 0; i < 6; ++i)
+                v[i] = o.value(i < 3 ? "acc" : "gyro")
+                           .toObject()
+                           .value(QString(QChar(u'x' + i % 3)))
+                           .toInt();
+            QCOMPARE(v, valuesOf(TestWaves::at(t)));
+        }
+        QCOMPARE(widget<QLabel>(window.get(), "linkState")->text(), "udp: up");
     }
 
     // Without plots the waves stand still; plots turned on from the menu are
