@@ -67,8 +67,10 @@ MqttOutput::MqttOutput(const OutputSettings &settings, const QString &topicPrefi
     mosquitto_publish_callback_set(client, [](mosquitto *, void *self, int mid) {
         auto *out = static_cast<MqttOutput *>(self);
         out->offlineWritten = out->offlineWritten || mid == out->offlineMid;
-        QMetaObject::invokeMethod(
-            out, [out, mid] { out->written(mid); }, Qt::QueuedConnection);
+        // Collected, not posted one by one: a posted call per message would
+        // wake the owner's thread twice a sample.
+        QMutexLocker lock(&out->mutex);
+        out->writtenMids.push_back(mid);
     });
     loop = QThread::create([this] { run(); });
     loop->setObjectName("mqtt");
@@ -135,6 +137,7 @@ void MqttOutput::connected()
     for (auto it = retained.cbegin(); it != retained.cend(); ++it)
         publish(it.key().constData(), it.value(), 1, true);
     // A broker that was only behind is back once it has caught up.
+    collectWritten();
     if (pending.size() < maxPendingMessages / 2)
         say(state.up());
     emit changed();
@@ -144,6 +147,7 @@ void MqttOutput::lost(const QString &reason)
 {
     up = false;
     // What waited at QoS 0 is gone with the connection; QoS 1 is sent again.
+    collectWritten();
     for (auto it = pending.begin(); it != pending.end();)
         if (it->qos == 0) {
             state.drop();
@@ -156,13 +160,20 @@ void MqttOutput::lost(const QString &reason)
     emit changed();
 }
 
-void MqttOutput::written(int mid)
+void MqttOutput::collectWritten()
 {
-    const auto it = pending.constFind(mid);
-    if (it == pending.cend())
-        return;
-    pendingBytes -= it->bytes;
-    pending.erase(it);
+    std::vector<int> mids;
+    {
+        QMutexLocker lock(&mutex);
+        mids.swap(writtenMids);
+    }
+    for (const int mid : mids) {
+        const auto it = pending.constFind(mid);
+        if (it == pending.cend())
+            continue;
+        pendingBytes -= it->bytes;
+        pending.erase(it);
+    }
     if (up && !state.isUp() && pending.size() < maxPendingMessages / 2 &&
         pendingBytes < maxPendingBytes / 2) {
         say(state.up());
@@ -172,6 +183,8 @@ void MqttOutput::written(int mid)
 
 bool MqttOutput::publish(const char *subtopic, const QByteArray &payload, int qos, bool retain)
 {
+    // A message written before it was entered here is found the next time.
+    collectWritten();
     if (!client || (!up && qos == 0)) {
         state.drop();
         return false;

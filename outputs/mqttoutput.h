@@ -9,12 +9,15 @@
 #include <QObject>
 #include <QWaitCondition>
 
+#include <vector>
+
 struct mosquitto;
 class QThread;
 
 // One MQTT broker, through libmosquitto, whose network loop runs on a thread
 // of its own; what that thread learns reaches this object through queued
-// calls, so everything here runs on its owner's thread. Publishing never
+// calls (the messages it wrote through a list taken at each publish()), so
+// everything here runs on its owner's thread. Publishing never
 // waits: a message is handed to the client, or dropped and counted while the
 // broker is away or while too much is still unwritten (libmosquitto queues
 // without a limit when the socket is blocked, so this object counts what it
@@ -63,7 +66,8 @@ private:
     // The queued ends of the client's callbacks.
     void connected();
     void lost(const QString &reason);
-    void written(int mid);
+    // Forgets the messages the client's thread has written since.
+    void collectWritten();
     void say(const QString &line);
 
     struct Pending {
@@ -85,8 +89,9 @@ private:
     // Shared with the client's thread.
     QMutex mutex;
     QWaitCondition wake;
-    bool closing = false; // end once disconnected
-    bool ending = false;  // end now
+    bool closing = false;         // end once disconnected
+    bool ending = false;          // end now
+    std::vector<int> writtenMids; // written (QoS 0) or acknowledged (QoS 1) since collected
 
     // The client's thread's own.
     int pauseMs = 1000;

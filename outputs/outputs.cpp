@@ -96,7 +96,7 @@ void Outputs::take(const Sample &sample, qint64 unixNs)
     if (given.mqttBatch)
         mqttArray.append(mqttArray.isEmpty() ? '[' : ',').append(json);
     else
-        mqtt->publish("sample", json, given.qos);
+        mqttSamples.push_back(json);
     if (!influx.isEmpty())
         influx.append('\n');
     text->appendInflux(influx, sample, unixNs);
@@ -105,6 +105,11 @@ void Outputs::take(const Sample &sample, qint64 unixNs)
 void Outputs::polled()
 {
     flushUdpArray();
+    // A read's messages handed over together, so that the client's thread
+    // wakes once for them all, not once per message.
+    for (const QByteArray &message : mqttSamples)
+        mqtt->publish("sample", message, given.qos);
+    mqttSamples.clear();
     if (!mqttArray.isEmpty()) {
         mqtt->publish("sample", mqttArray.append(']'), given.qos);
         mqttArray.clear();

@@ -77,9 +77,10 @@ private:
     std::unique_ptr<SampleText> text;
     std::vector<std::unique_ptr<UdpOutput>> udp;
     std::unique_ptr<MqttOutput> mqtt;
-    QByteArray json;      // the sample's
-    QByteArray udpArray;  // this read's, not sent yet
-    QByteArray mqttArray; // this read's
-    QByteArray influx;    // this read's lines
+    QByteArray json;                     // the sample's
+    QByteArray udpArray;                 // this read's, not sent yet
+    QByteArray mqttArray;                // this read's
+    std::vector<QByteArray> mqttSamples; // this read's, one message each
+    QByteArray influx;                   // this read's lines
     qint64 lastNs = 0;
 };
