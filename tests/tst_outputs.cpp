@@ -139,16 +139,17 @@ struct Recorder : QProcess {
     }
 };
 
-// "ax,ay,az,gx,gy,gz" of a JSON sample; its time in *t.
-QString valuesOf(const QJsonObject &o, double *t)
+// "acc gyro timestamp: ax,ay,az,gx,gy,gz" of a JSON sample (the sensors it has); its time in *t.
+QString valuesOf(const QByteArray &json, double *t)
 {
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
     *t = o["timestamp"].toDouble();
     QStringList v;
-    for (const char *sensor : {"acc", "gyro"})
+    for (const QString &sensor : o.keys())
         for (const char *axis : {"x", "y", "z"})
-            v << QString::number(o.value(sensor).toObject().value(axis).toInt(-99999));
-    return o.keys() == QStringList{"acc", "gyro", "timestamp"} ? v.join(',')
-                                                               : "keys " + o.keys().join(' ');
+            if (sensor != "timestamp")
+                v << QString::number(o[sensor].toObject().value(axis).toInt(-99999));
+    return o.keys().join(' ') + ": " + v.join(',');
 }
 
 } // namespace
@@ -184,7 +185,7 @@ private slots:
 
         QStringList expected;
         for (const QString &row : sineRows(count))
-            expected << row.section(',', 1);
+            expected << "acc gyro timestamp: " + row.section(',', 1);
         QCOMPARE(logRows(dir + "/logs"), sineRows(count));
         const QString session = QDir(dir + "/logs").entryInfoList({"*.jsonl"}).value(0).filePath();
         QProcess exporter;
@@ -211,12 +212,12 @@ private slots:
         double previous = 0;
         for (int n = 0; n < count; ++n) {
             double t = 0, tMqtt = 0;
-            QCOMPARE(valuesOf(QJsonDocument::fromJson(datagrams[n]).object(), &t), expected[n]);
-            QCOMPARE(valuesOf(QJsonDocument::fromJson(mqtt[n].toUtf8()).object(), &tMqtt),
-                     expected[n]);
+            QCOMPARE(valuesOf(datagrams[n], &t), expected[n]);
+            QCOMPARE(valuesOf(mqtt[n].toUtf8(), &tMqtt), expected[n]);
             const QRegularExpressionMatch m = line.match(influx[n]);
             QVERIFY2(m.hasMatch(), qPrintable(influx[n]));
-            QCOMPARE(QStringList(m.capturedTexts().mid(2, 6)).join(','), expected[n]);
+            QCOMPARE(QStringList(m.capturedTexts().mid(2, 6)).join(','),
+                     expected[n].section(' ', 3));
             QCOMPARE(m.captured(1), QSysInfo::machineHostName());
             QVERIFY(t > previous && t == tMqtt &&
                     qAbs(m.captured(8).toLongLong() / 1e9 - t) < 2e-6);
@@ -225,12 +226,14 @@ private slots:
             previous = t;
         }
         sessionFile.seek(0);
-        QCOMPARE(sub.on(prefix + "/session"), QStringList{sessionFile.readLine().trimmed()});
+        QCOMPARE(Subscriber::retained(broker, prefix + "/session"),
+                 sessionFile.readLine().trimmed());
         QStringList events;
         for (const QString &l : QString(sessionFile.readAll()).split('\n', Qt::SkipEmptyParts))
             if (!l.contains("\"event\":\"mark\""))
                 events << l;
         QTRY_COMPARE(sub.on(prefix + "/event"), events);
+        QCOMPARE(sub.on(prefix + "/status"), QStringList({"online", "offline"})); // no Last Will
         QVERIFY(events.last().contains("\"event\":\"end\""));
     }
 
@@ -268,7 +271,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(sub.on("rig/sample").size() >= 10, 30000);
         const QString last = sub.on("rig/sample").last();
         double t = 0;
-        const QString values = valuesOf(QJsonDocument::fromJson(last.toUtf8()).object(), &t);
+        const QString values = valuesOf(last.toUtf8(), &t).section(' ', 3);
         QTRY_COMPARE_WITH_TIMEOUT(logRows(dir.path()).size(), 400, 30000);
         recorder.terminate();
         QVERIFY(recorder.waitForFinished(30000) && recorder.exitCode() == 0);
@@ -287,8 +290,8 @@ private slots:
         const int count = 300000;
         Nodesim sim(dir.filePath("tty"), {"--count", QString::number(count), "--rate", "0"});
         Broker broker;
-        Recorder recorder(dir.path(), {"--device", "tty", "--log-dir", ".", "--rows-per-file", "0", "--udp",
-                                       QString::number(freePort()), "--mqtt",
+        Recorder recorder(dir.path(), {"--device", "tty", "--log-dir", ".", "--rows-per-file", "0",
+                                       "--udp", QString::number(freePort()), "--mqtt",
                                        QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)});
         QTRY_VERIFY_WITH_TIMEOUT(recorder.says("mqtt: connected"), 30000);
         broker.signal(SIGSTOP);
