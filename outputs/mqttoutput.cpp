@@ -189,7 +189,9 @@ bool MqttOutput::publish(const char *subtopic, const QByteArray &payload, int qo
         state.drop();
         return false;
     }
-    if (pending.size() >= maxPendingMessages || pendingBytes + payload.size() > maxPendingBytes) {
+    const bool full =
+        pending.size() >= maxPendingMessages || pendingBytes + payload.size() > maxPendingBytes;
+    if (full) {
         state.drop();
         const QString line = state.down(QStringLiteral("the broker takes no more; %1 messages "
                                                        "wait unwritten")
