@@ -28,11 +28,12 @@ PACKAGE_PKGS=(dpkg-dev file)
 PACKAGE_CHECK_PKGS=(lintian desktop-file-utils appstream systemd man-db)
 # xfonts-scalable carries Bitstream Charter, the forms' heading font; wider
 # substitutes cut the headings short.
+# libmosquitto-dev: the MQTT client of the live outputs.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
-            libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
+            libserial-dev libmosquitto-dev libgl-dev fonts-dejavu-core xfonts-scalable)
 # clang with its fuzzing runtime for the fuzz targets; the package's tools
-# for the test that makes it.
-TEST_PKGS=(clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
+# for the test that makes it; a broker and its clients for the outputs' tests.
+TEST_PKGS=(clang libclang-rt-14-dev mosquitto mosquitto-clients "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
 
 log() { printf '== %s\n' "$*" >&2; }

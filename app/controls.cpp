@@ -6,6 +6,8 @@
 #include "acquisition.h"
 #include "liveplots.h"
 #include "options.h"
+#include "outputs.h"
+#include "outputsdialog.h"
 #include "pacer.h"
 
 #include <QFileInfo>
@@ -90,7 +92,11 @@ void MainWindow::showLinkState()
             QStringLiteral("\nlog %1: %2 rows").arg(QFileInfo(s.logFile).fileName()).arg(s.logRows);
         details += "\n" + QFileInfo(s.logFile).absoluteFilePath();
     }
-    linkState->setText(text);
+    if (outputs->isOpen()) {
+        text += "\n" + outputs->statusText();
+        details += "\n" + outputs->statusText();
+    }
+    linkState->setText(text.trimmed());
     linkState->setToolTip(details.trimmed());
 }
 
@@ -124,6 +130,10 @@ void MainWindow::OtaVastaanOptions(int *optionFrame)
     if (options->settings().testMode)
         ui->msgBrowser->append("TEST MODE");
     acquisition->setOptions(options->settings());
+    // Outputs open follow the device and the slots in use.
+    if (outputs->isOpen())
+        outputs->open(outputs->settings(), options->settings().devicename,
+                      options->settings().frameFormat());
     accTitle = "acc";
     gyroTitle = "gyro";
     if (plotsReady())
@@ -168,4 +178,12 @@ void MainWindow::TyhjennaKuvaajat()
     // Clearing empties what the plots hold too, so nothing cleared comes
     // back, and shows at once, also while acquisition is stopped.
     plots->clearPoints();
+}
+
+void MainWindow::openOutputs()
+{
+    outputsDialog->setDevice(options->settings().devicename);
+    if (outputsDialog->exec() == QDialog::Accepted)
+        outputs->open(outputsDialog->settings(), options->settings().devicename,
+                      options->settings().frameFormat());
 }

@@ -6,6 +6,8 @@
 #include "datalogger.h"
 #include "liveplots.h"
 #include "options.h"
+#include "outputs.h"
+#include "outputsdialog.h"
 #include "pacer.h"
 #include "plotimage.h"
 #include "recordingviewer.h"
@@ -67,6 +69,16 @@ MainWindow::MainWindow(QWidget *parent)
     connect(acquisition, &Acquisition::message, this, &MainWindow::showMessage);
     connect(acquisition, &Acquisition::statusChanged, this, &MainWindow::showLinkState);
     connect(ui->LogBox1, &QCheckBox::toggled, acquisition, &Acquisition::setLogging);
+    // Made after the acquisition, so that it outlives it and publishes the
+    // session's end when the window goes.
+    outputs = new Outputs(this);
+    outputsDialog = new OutputsDialog(this);
+    connect(acquisition, &Acquisition::taken, outputs, &Outputs::take);
+    connect(acquisition, &Acquisition::polled, outputs, &Outputs::polled);
+    connect(acquisition, &Acquisition::sessionLine, outputs, &Outputs::sessionLine);
+    connect(outputs, &Outputs::message, this, &MainWindow::OtaVastaanViesti);
+    connect(outputs, &Outputs::changed, this, &MainWindow::showLinkState);
+    connect(ui->actionLiveOutputs, &QAction::triggered, this, &MainWindow::openOutputs);
     // Simulated samples advance with the points plotted, and stand still
     // without plots.
     acquisition->setTestTimeBase([this] { return plotsReady() ? plots->sampleCount() : 0; });
@@ -98,6 +110,11 @@ QString MainWindow::versionString()
 
 MainWindow::~MainWindow()
 {
+    // The session's end goes out before the outputs close; what they say
+    // while closing has nowhere to go.
+    delete acquisition;
+    outputs->disconnect(this);
+    delete outputs;
     delete ui;
     delete options;
 }

@@ -9,6 +9,8 @@
 class Acquisition;
 class serialhandler;
 class Options;
+class Outputs;
+class OutputsDialog;
 class Datalogger;
 class LivePlots;
 class QLabel;
@@ -56,13 +58,16 @@ private slots:
     void MainTimeout();
     // The acquisition's own lines; a new page clears the message log first.
     void showMessage(const QString &text, bool newPage);
-    // The status bar: the link's figures and the log file while acquiring.
+    // The status bar: the link's figures and the log file while acquiring,
+    // and the live outputs' state while any is open.
     void showLinkState();
     // "File" > "Open recording…": each file chosen opens in a viewer window
     // of its own; each refused file is named in a message box instead.
     void openRecordings();
     // "File" > "Save image…": the live plots as shown (enabled once built).
     void saveImage();
+    // "Edit" > "Live outputs…": accepted settings take effect at once.
+    void openOutputs();
 
 protected:
     // A window larger than designed gives its room to the plots and the status bar.
@@ -86,6 +91,9 @@ private:
     // In the status bar, on the part of it that the plots leave free, or
     // across it in a window tall enough for the plots to end above it.
     QLabel *linkState;
+    // Every sample taken also goes to the live outputs, when any is set.
+    Outputs *outputs;
+    OutputsDialog *outputsDialog;
     bool statusBarFree = false;
     Sample latest;
     QString accTitle;

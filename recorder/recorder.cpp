@@ -54,6 +54,10 @@ Recorder::Recorder(const RecorderOptions &options, std::FILE *out, bool terminal
         if (this->terminal && !stopped)
             showStatus();
     });
+    connect(&acquisition, &Acquisition::taken, &outputs, &Outputs::take);
+    connect(&acquisition, &Acquisition::polled, &outputs, &Outputs::polled);
+    connect(&acquisition, &Acquisition::sessionLine, &outputs, &Outputs::sessionLine);
+    connect(&outputs, &Outputs::message, this, &Recorder::say);
     summaries.setInterval(60 * 1000);
     connect(&summaries, &QTimer::timeout, this, [this] { say(statusText()); });
 }
@@ -61,6 +65,7 @@ Recorder::Recorder(const RecorderOptions &options, std::FILE *out, bool terminal
 bool Recorder::start()
 {
     elapsed.start();
+    outputs.open(given.outputs, given.options.devicename, given.options.frameFormat());
     if (!acquisition.start(given.intervalMs, /*waitForDevice=*/true))
         return false;
     if (!terminal)
@@ -87,6 +92,7 @@ void Recorder::stop()
     stopped = true;
     summaries.stop();
     acquisition.stop();
+    outputs.close();
     const Acquisition::Status s = acquisition.status();
     const QString session = acquisition.sessionFile();
     say(QStringLiteral("Recording ended after %1: %2 rows logged, %3 frames, %4 stray bytes; %5")
@@ -109,8 +115,9 @@ QString Recorder::statusText() const
     const QString file = !s.logFailure.isEmpty() ? QStringLiteral("log failing")
                          : s.logFile.isEmpty()   ? QStringLiteral("no log file yet")
                                                  : "logging to " + QFileInfo(s.logFile).fileName();
-    return QStringLiteral("%1 · %2 · %3 · %4 samples/s · %5 rows · %6 stray bytes")
-        .arg(link, file, clockText(elapsed.elapsed()))
+    const QString sent = outputs.isOpen() ? " · " + outputs.statusText() : QString();
+    return QStringLiteral("%1 · %2%3 · %4 · %5 samples/s · %6 rows · %7 stray bytes")
+        .arg(link, file, sent, clockText(elapsed.elapsed()))
         .arg(s.samplesPerSecond)
         .arg(acquisition.logger()->rowsWritten())
         .arg(s.strayBytes);

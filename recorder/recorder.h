@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition.h"
+#include "outputs.h"
 #include "recorderoptions.h"
 
 #include <QElapsedTimer>
@@ -11,7 +12,8 @@
 
 // Records without a window: the acquisition of the options given, logging
 // every sample as the window does (the same log files, session file and
-// reconnection), reading the port as bytes arrive, until stop(). What it
+// reconnection), reading the port as bytes arrive, and sending every sample
+// to the live outputs asked for, until stop(). What it
 // has to say goes to `out`: on a terminal, one status line rewritten in
 // place with the events printed above it; elsewhere (a service's journal, a
 // pipe) one line per event and a summary line every minute.
@@ -35,7 +37,8 @@ signals:
 
 private:
     void say(const QString &line);
-    // Elapsed time, rate, rows, log file, stray bytes and the link's state.
+    // The link's state, the log file, the outputs' states, elapsed time,
+    // rate, rows and stray bytes.
     QString statusText() const;
     void showStatus();
     // Stops once the duration asked for is over; a timer runs for 24 days
@@ -46,6 +49,7 @@ private:
     std::FILE *out;
     bool terminal;
     Acquisition acquisition;
+    Outputs outputs;
     QElapsedTimer elapsed;
     QTimer summaries;
     bool opened = false; // the port has been open since the start

@@ -11,6 +11,34 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace
+{
+
+bool readOutputs(const QCommandLineParser &parser, OutputSettings *outputs, QString *error)
+{
+    using Field = OutputSettings::Field;
+    OutputSettings::Given given;
+    given.udp = parser.values("udp");
+    given.udpBatch = parser.isSet("udp-batch");
+    given.mqtt = parser.value("mqtt");
+    given.topic = parser.value("mqtt-topic");
+    given.qos = parser.value("mqtt-qos");
+    given.mqttBatch = parser.isSet("mqtt-batch");
+    given.user = parser.value("mqtt-user");
+    given.passwordFile = parser.value("mqtt-password-file");
+    given.cafile = parser.value("mqtt-cafile");
+    Field field;
+    QString reason;
+    if (OutputSettings::read(given, outputs, &field, &reason))
+        return true;
+    const char *names[] = {
+        "udp", "mqtt", "mqtt-topic", "mqtt-qos", "mqtt-user", "mqtt-password-file", "mqtt-cafile"};
+    *error = QStringLiteral("--%1 %2").arg(names[int(field)], reason);
+    return false;
+}
+
+} // namespace
+
 void RecorderOptions::addTo(QCommandLineParser &parser)
 {
     const RecorderOptions defaults;
@@ -39,6 +67,30 @@ void RecorderOptions::addTo(QCommandLineParser &parser)
              .arg(defaults.intervalMs),
          "ms"},
         {"duration", "Stop after <seconds> (default: until stopped).", "seconds"},
+        {"udp",
+         QStringLiteral("Send each sample as a UDP datagram of JSON to [host:]port (host "
+                        "default 127.0.0.1; PlotJuggler's UDP server listens on %1); "
+                        "repeatable.")
+             .arg(OutputSettings::defaultUdpPort),
+         "[host:]port"},
+        {"udp-batch", "Send one JSON array per read to --udp, not a datagram per sample."},
+        {"mqtt",
+         "Publish the samples, the session's lines and the recorder's status to this MQTT "
+         "broker: mqtt://host[:port] or mqtts://host[:port] (TLS).",
+         "url"},
+        {"mqtt-topic", "Topic prefix (default motionmonitor/<host>/<device file name>).", "prefix"},
+        {"mqtt-qos", "QoS of the samples, 0 or 1 (default 0).", "qos"},
+        {"mqtt-batch", "Publish one JSON array per read to <prefix>/sample."},
+        {"mqtt-user", "User name at the broker.", "name"},
+        {"mqtt-password-file",
+         QStringLiteral("File whose first line is the password (default: the environment "
+                        "variable %1).")
+             .arg(OutputSettings::passwordVariable),
+         "file"},
+        {"mqtt-cafile",
+         "CA certificates to verify an mqtts:// broker by (default: the "
+         "system's).",
+         "file"},
     });
     frameoptions::add(parser);
 }
@@ -97,6 +149,8 @@ bool RecorderOptions::read(const QCommandLineParser &parser, RecorderOptions *gi
         *error = QStringLiteral("--log-dir %1: %2").arg(o.filename, problem);
         return false;
     }
+    if (!readOutputs(parser, &r.outputs, error))
+        return false;
     *given = r;
     return true;
 }

@@ -161,6 +161,13 @@ private slots:
         QTest::newRow("--data-bytes 11") << "--data-bytes 11 cannot hold the sensor slots in use";
         QTest::newRow("--baud 9600") << "Unknown option 'baud'";
         QTest::newRow("--view x.txt") << "--record and --view cannot be combined";
+        QTest::newRow("--udp 70000") << "--udp 70000: the port must be a number from 1 to 65535";
+        QTest::newRow("--udp nowhere.invalid:9870") << "--udp nowhere.invalid:9870: the host name "
+                                                       "does not resolve";
+        QTest::newRow("--mqtt http://broker") << "--mqtt http://broker: not an mqtt://";
+        QTest::newRow("--mqtt mqtt://h --mqtt-user u --mqtt-password-file %1/none")
+            << "--mqtt-password-file %1/none: cannot be read";
+        QTest::newRow("--mqtt mqtt://h --mqtt-qos 2") << "--mqtt-qos 2: takes 0 or 1";
     }
     // One line naming the option, status 2, and nothing created.
     void refusals()

@@ -7,15 +7,21 @@
 #include "samplesource.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLCDNumber>
 #include <QLabel>
+#include <QLineEdit>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QUdpSocket>
 #include <qcustomplot.h>
 
 #include <csignal>
@@ -182,6 +188,44 @@ private slots:
         QSignalSpy overflow(lcd, &QLCDNumber::overflow);
         lcd->display(-32768);
         QVERIFY(overflow.isEmpty());
+    }
+
+    // "Edit → Live outputs…": a port out of range is refused in the form, which stays open; a UDP
+    // destination accepted gets every sample of the test mode, with the sensor of the one slot in
+    // use, and the status bar shows it.
+    void liveOutputsFromTheMenu()
+    {
+        QTemporaryDir dir;
+        QUdpSocket plotjuggler;
+        QVERIFY(plotjuggler.bind(QHostAddress::LocalHost));
+        const QString port = QString::number(plotjuggler.localPort());
+        auto window = startMainWindow([&](Options &o) {
+            options(true, true, dir.path())(o);
+            setSensor(o, 2, false, 1, 6);
+        });
+        QString refused;
+        trigger(*window, "actionLiveOutputs",
+                {{&QDialog::staticMetaObject, [&](QWidget *d) {
+                      for (const QString &given : {QStringLiteral("70000"), port}) {
+                          widget<QLineEdit>(d, "udpDestinations")->setText(given);
+                          widget<QDialogButtonBox>(d, "buttonBox")
+                              ->button(QDialogButtonBox::Ok)
+                              ->click();
+                          refused += widget<QLabel>(d, "problem")->text();
+                      }
+                  }}});
+        QCOMPARE(refused, "UDP destinations: 70000: the port must be a number from 1 to 65535");
+        QVERIFY(runTicks(*window, 10, 5));
+        for (int t = 0; t < 10; ++t) {
+            QTRY_VERIFY(plotjuggler.hasPendingDatagrams());
+            const QJsonObject o =
+                QJsonDocument::fromJson(plotjuggler.receiveDatagram().data()).object();
+            const Sample s = TestWaves::at(t);
+            QCOMPARE(o.keys(), QStringList({"gyro", "timestamp"}));
+            QCOMPARE(o["gyro"].toObject(),
+                     QJsonObject({{"x", s.gyro[0]}, {"y", s.gyro[1]}, {"z", s.gyro[2]}}));
+        }
+        QCOMPARE(widget<QLabel>(window.get(), "linkState")->text(), "udp: up");
     }
 
     // Without plots the waves stand still; plots turned on from the menu are
