@@ -193,7 +193,8 @@ void MainWindow::openRecordings()
         QStringLiteral("Sessions and log files (*.session.jsonl *.txt);;All files (*)"));
     for (const QString &file : files) {
         QString error;
-        if (RecordingViewer *viewer = RecordingViewer::open(file, this, &error)) {
+        if (RecordingViewer *viewer = RecordingViewer::open(
+                file, this, &error, options->settings().frameFormat().linePace())) {
             viewer->setAttribute(Qt::WA_DeleteOnClose);
             viewer->show();
         } else {

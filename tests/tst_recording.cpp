@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(gyro->xAxis->range(), QCPRange(0, 69999));
         const QCPRange values = gyro->yAxis->range();
         QVERIFY(values.contains(-32768) && values.contains(32767) && values.size() < 80000);
-        mmtest::answerModals([&] { QCOMPARE(viewRecording(broken, QString()), 1); },
+        mmtest::answerModals([&] { QCOMPARE(viewRecording(broken, {}), 1); },
                              {mmtest::closeMessageBox(&viewBox)});
         QCOMPARE(viewBox.text, box.text);
     }
