@@ -128,10 +128,14 @@ QJsonObject Calibration::toJson() const
     for (int s = 0; s < 2; ++s) {
         QJsonObject sensor{{"unit", units[s]}};
         for (int a = 0; a < 3; ++a) {
+            // An offset without a scale is kept (the gyroscope's, measured at
+            // rest); an axis with neither is null.
             const Axis &axis = axes[std::size_t(3 * s + a)];
             sensor[axisKeys[a]] =
-                QJsonObject{{"offset", axis.offset},
-                            {"scale", axis.known() ? QJsonValue(axis.scale) : QJsonValue()}};
+                !axis.known() && axis.offset == 0
+                    ? QJsonValue()
+                    : QJsonObject{{"offset", axis.offset},
+                                  {"scale", axis.known() ? QJsonValue(axis.scale) : QJsonValue()}};
         }
         object[sensors[s]] = sensor;
     }

@@ -3,6 +3,7 @@
 #include "recording.h"
 
 #include <algorithm>
+#include <cmath>
 
 std::vector<Stretch> continuousStretches(const Recording &recording, std::int64_t first,
                                          std::int64_t end)
@@ -15,10 +16,11 @@ std::vector<Stretch> continuousStretches(const Recording &recording, std::int64_
     std::vector<std::int64_t> parts;
     if (const Timeline *timeline = recording.timeline()) {
         parts = timeline->breaks;
-        // A switch of source comes with a new log file, not with a break.
+        // A switch of source comes with a new log file, not with a break; the
+        // rows at its time came before it.
         for (const Timeline::Event &e : timeline->events)
             if (e.kind == Timeline::Event::Source)
-                parts.push_back(timeline->firstRowFrom(e.seconds));
+                parts.push_back(timeline->firstRowFrom(std::nextafter(e.seconds, HUGE_VAL)));
         std::sort(parts.begin(), parts.end());
     }
     std::int64_t from = first;
