@@ -1,6 +1,5 @@
 #include "spectrum.h"
 
-#include "stretches.h"
 #include "welch.h"
 
 #include <QFile>
@@ -15,12 +14,26 @@ std::size_t Spectrum::peak(int column) const
     return d.size() < 2 ? 0 : std::size_t(std::max_element(d.begin() + 1, d.end()) - d.begin());
 }
 
-Spectrum Spectrum::of(const Recording &recording, std::int64_t first, std::int64_t end, int length,
-                      double givenRate, const Calibration &calibration)
+Spectrum Spectrum::of(const Recording &recording, std::int64_t first, std::int64_t end,
+                      int length, double givenRate, const Calibration &calibration)
+{
+    const std::vector<Stretch> stretches = continuousStretches(recording, first, end);
+    Columns columns;
+    for (int c = 0; c < Recording::columnCount; ++c)
+        columns[std::size_t(c)] = recording.column(c).data();
+    const Timeline *timeline = recording.timeline();
+    return of(columns, stretches, timeline ? rowsPerSecond(recording, stretches) : givenRate,
+              length, calibration,
+              timeline ? [timeline](std::int64_t row) { return timeline->seconds(row); }
+                       : std::function<double(std::int64_t)>());
+}
+
+Spectrum Spectrum::of(const Columns &columns, std::vector<Stretch> stretches, double rate,
+                      int length, const Calibration &calibration,
+                      const std::function<double(std::int64_t)> &seconds)
 {
     Spectrum s;
-    std::vector<Stretch> stretches = continuousStretches(recording, first, end);
-    s.rate = recording.timeline() ? rowsPerSecond(recording, stretches) : givenRate;
+    s.rate = rate;
     s.length = length > 0 ? length : Welch::defaultLength(stretches);
     s.stretches = int(stretches.size());
     const auto isShort = [&](const Stretch &t) { return t.rows() < s.length; };
@@ -28,8 +41,8 @@ Spectrum Spectrum::of(const Recording &recording, std::int64_t first, std::int64
         if (isShort(t)) {
             ++s.shortStretches;
             s.shortRows += t.rows();
-            if (const Timeline *timeline = recording.timeline())
-                s.shortSeconds += timeline->seconds(t.end - 1) - timeline->seconds(t.first);
+            if (seconds)
+                s.shortSeconds += seconds(t.end - 1) - seconds(t.first);
         }
     stretches.erase(std::remove_if(stretches.begin(), stretches.end(), isShort), stretches.end());
     s.segments = Welch::segmentsIn(stretches, s.length);
@@ -38,21 +51,25 @@ Spectrum Spectrum::of(const Recording &recording, std::int64_t first, std::int64
     const Welch welch(s.length);
     const auto compute = [&](int c) {
         std::vector<double> &d = s.density[std::size_t(c)];
-        d = welch.density(recording.column(c).data(), stretches, s.rate > 0 ? s.rate : 1);
+        d = welch.density(columns[std::size_t(c)], stretches, s.rate > 0 ? s.rate : 1);
         // Offsets vanish with each segment's mean; the scale squares.
         const double scale = calibration.known(c) ? calibration.axes[std::size_t(c)].scale : 1;
         for (double &v : d)
             v *= scale * scale;
     };
-    // The gyroscope on a second thread: the transforms dominate, and the
-    // columns share nothing but the plan.
-    std::thread gyroscope([&] {
-        for (int c = Recording::GyroX; c <= Recording::GyroZ; ++c)
-            compute(c);
-    });
-    for (int c = Recording::AccX; c <= Recording::AccZ; ++c)
+    // The gyroscope on a second thread once there is enough to share: the
+    // transforms dominate, and the columns share nothing but the plan.
+    const bool share = s.segments * s.length >= (1 << 16);
+    std::thread gyroscope;
+    if (share)
+        gyroscope = std::thread([&] {
+            for (int c = Recording::GyroX; c <= Recording::GyroZ; ++c)
+                compute(c);
+        });
+    for (int c = 0; c < (share ? int(Recording::GyroX) : Recording::columnCount); ++c)
         compute(c);
-    gyroscope.join();
+    if (share)
+        gyroscope.join();
     return s;
 }
 

@@ -2,9 +2,11 @@
 
 #include "calibration.h"
 #include "recording.h"
+#include "stretches.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The power spectral density of each column over a range of a recording's
@@ -46,4 +48,11 @@ struct Spectrum {
     // log file on its own, `givenRate` (0: cycles per row).
     static Spectrum of(const Recording &recording, std::int64_t first, std::int64_t end, int length,
                        double givenRate, const Calibration &calibration);
+    // The same of columns held elsewhere (each with the rows the stretches
+    // name), at `rate` rows per second (0: none), with `seconds` giving a
+    // row's time (for what is left out; may be empty).
+    using Columns = std::array<const std::int16_t *, Recording::columnCount>;
+    static Spectrum of(const Columns &columns, std::vector<Stretch> stretches, double rate,
+                       int length, const Calibration &calibration,
+                       const std::function<double(std::int64_t)> &seconds = {});
 };

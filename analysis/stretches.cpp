@@ -33,15 +33,21 @@ std::vector<Stretch> continuousStretches(const Recording &recording, std::int64_
     return stretches;
 }
 
+double rowsPerSecond(const std::vector<Stretch> &stretches,
+                     const std::function<double(std::int64_t)> &seconds)
+{
+    double rows = 0, spanned = 0;
+    for (const Stretch &s : stretches) {
+        rows += double(s.rows() - 1);
+        spanned += seconds(s.end - 1) - seconds(s.first);
+    }
+    return spanned > 0 ? rows / spanned : 0;
+}
+
 double rowsPerSecond(const Recording &recording, const std::vector<Stretch> &stretches)
 {
     const Timeline *timeline = recording.timeline();
-    if (!timeline)
-        return 0;
-    double rows = 0, seconds = 0;
-    for (const Stretch &s : stretches) {
-        rows += double(s.rows() - 1);
-        seconds += timeline->seconds(s.end - 1) - timeline->seconds(s.first);
-    }
-    return seconds > 0 ? rows / seconds : 0;
+    return timeline ? rowsPerSecond(stretches,
+                                    [timeline](std::int64_t row) { return timeline->seconds(row); })
+                    : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Recording;
@@ -24,6 +25,9 @@ std::vector<Stretch> continuousStretches(const Recording &recording, std::int64_
                                          std::int64_t end);
 
 // Rows per second over the stretches: the rows after each stretch's first
-// over the seconds from its first row to its last, summed over all. 0 for a
-// recording without a timeline, or when no stretch spans any time.
+// over the seconds from its first row to its last (as `seconds` gives a
+// row's time), summed over all. 0 when no stretch spans any time.
+double rowsPerSecond(const std::vector<Stretch> &stretches,
+                     const std::function<double(std::int64_t)> &seconds);
+// The same with a recording's times; 0 for a recording without a timeline.
 double rowsPerSecond(const Recording &recording, const std::vector<Stretch> &stretches);

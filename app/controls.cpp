@@ -7,6 +7,7 @@
 #include "liveplots.h"
 #include "options.h"
 #include "pacer.h"
+#include "spectrumwindow.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -39,6 +40,8 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
 {
     latest = {{a0, a1, a2}, {g0, g1, g2}};
     displays->request();
+    if (spectrum)
+        spectrum->append(latest);
     if (plotsReady())
         PiirraKuvaajat();
 }

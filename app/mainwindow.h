@@ -14,6 +14,7 @@ class LivePlots;
 class QLabel;
 class Pacer;
 class QTimer;
+class SpectrumWindow;
 class Ui_MainWindow;
 
 // The program's one window: the controls, live values, plots and message
@@ -63,6 +64,9 @@ private slots:
     void openRecordings();
     // "File" > "Save image…": the live plots as shown (enabled once built).
     void saveImage();
+    // "View" > "Spectrum": the live spectrum's window, made at the first
+    // choice and fed every sample from then on.
+    void showSpectrum();
 
 protected:
     // A window larger than designed gives its room to the plots and the status bar.
@@ -88,6 +92,7 @@ private:
     QLabel *linkState;
     bool statusBarFree = false;
     Sample latest;
+    SpectrumWindow *spectrum = nullptr;
     QString accTitle;
     QString gyroTitle;
 };
