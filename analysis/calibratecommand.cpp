@@ -1,6 +1,7 @@
 #include "calibratecommand.h"
 
 #include "calibrator.h"
+#include "session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -136,7 +137,7 @@ int runCalibrate(int argc, char **argv, const QString &version)
 
     QString file = parser.value(output);
     if (file.isEmpty()) {
-        file = QFileInfo(path).dir().filePath(QStringLiteral("calibration.json"));
+        file = QFileInfo(path).dir().filePath(Session::calibrationFile);
         if (QFileInfo::exists(file)) {
             say(QStringLiteral("not written: %1 exists (give --output to replace it)").arg(file));
             return 0;

@@ -189,6 +189,16 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
     labelValueAxes();
     fitToRecording();
     showStatistics();
+    // The calibration the session recorded, unless the file it was is refused.
+    if (timeline && !timeline->facts.calibration.isEmpty()) {
+        Calibration recorded;
+        QString why;
+        if (Calibration::fromJson(timeline->facts.calibration, &recorded, &why))
+            applyCalibration(recorded);
+        else
+            note->setText(note->text() + (note->text().isEmpty() ? "" : "\n") +
+                          QStringLiteral("The session's calibration is not used: ") + why);
+    }
     connect(ui->actionSaveImage, &QAction::triggered, this, [this] {
         QList<QCustomPlot *> plots;
         for (QCustomPlot *p : {ui->accPlot, ui->gyroPlot, ui->accSpectrum, ui->gyroSpectrum})
