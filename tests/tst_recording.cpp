@@ -263,6 +263,55 @@ private slots:
                              {mmtest::closeMessageBox(&viewBox)});
         QCOMPARE(viewBox.text, box.text);
     }
+
+    // The viewer's spectrum follows the view, at the rate given for a log file; a calibration,
+    // the session's own or one applied, turns the statistics and the value axes into units.
+    void spectrumAndCalibrationInTheViewer()
+    {
+        const QByteArray inUnits = R"(,"calibration":{"format":"motionmonitor-calibration",)"
+                                   R"("version":1,"accelerometer":{"unit":"g","x":{"offset":100,)"
+                                   R"("scale":0.5}}}})";
+        QString error;
+        std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(
+            write("calibrated.session.jsonl", QByteArray(session).replace("Z\"}", "Z\"" + inUnits)),
+            nullptr, &error));
+        QVERIFY2(viewer, qPrintable(error));
+        const auto statistic = [](QWidget *w, int row, int column) {
+            return mmtest::widget<QTableWidget>(w, "statistics")->item(row, column)->text();
+        };
+        QCOMPARE(statistic(viewer.get(), 0, Recording::AccX), "-4146.00"); // (-8192 - 100) / 2
+        QCOMPARE(mmtest::widget<QCustomPlot>(viewer.get(), "accPlot")->yAxis->label(),
+                 "Magnitude (g, counts)");
+
+        viewer.reset(RecordingViewer::open(write("view.txt", log), nullptr, &error, 68.5));
+        auto *acc = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot");
+        auto *spectrum = mmtest::widget<QCustomPlot>(viewer.get(), "accSpectrum");
+        const auto title = [&] {
+            return static_cast<QCPTextElement *>(spectrum->plotLayout()->element(0, 0))->text();
+        };
+        viewer->findChild<QAction *>("actionSpectrum")->trigger();
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()) && acc->isHidden());
+        // 70 000 rows: (70 000 - 8192) / 4096 + 1 segments; 10 000 rows: (10 000 - 2048) / 1024
+        // + 1.
+        QTRY_VERIFY(
+            title().contains("no rate: cycles per row, step 0.0001221, 16 segments of 8192"));
+        acc->xAxis->setRange(0, 9999);
+        QTRY_VERIFY(title().contains("8 segments of 2048 rows"));
+        mmtest::widget<QPushButton>(viewer.get(), "linePace")->click();
+        QTRY_VERIFY(title().contains("68.50 rows/s, step 0.03345 Hz"));
+        const QString file = write("my calibration.json",
+                                   R"({"format":"motionmonitor-calibration","version":1,)"
+                                   R"("gyroscope":{"unit":"°/s","y":{"offset":0,"scale":2}}})");
+        mmtest::answerModals(
+            [&] { viewer->findChild<QAction *>("actionApplyCalibration")->trigger(); },
+            {mmtest::chooseFiles(file)});
+        QCOMPARE(statistic(viewer.get(), 1, Recording::GyroY), QString::number(2 * 32767) + ".0");
+        QTRY_VERIFY(spectrum->yAxis->label().contains("counts²/Hz") &&
+                    mmtest::widget<QCustomPlot>(viewer.get(), "gyroSpectrum")
+                        ->yAxis->label()
+                        .contains("(°/s)²/Hz"));
+    }
 };
 
 QTEST_MAIN(TestRecording)
