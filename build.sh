@@ -29,11 +29,14 @@ PACKAGE_CHECK_PKGS=(lintian desktop-file-utils appstream systemd man-db)
 # xfonts-scalable carries Bitstream Charter, the forms' heading font; wider
 # substitutes cut the headings short.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
-            libserial-dev libgl-dev fonts-dejavu-core xfonts-scalable)
+            libserial-dev libfftw3-dev libgl-dev fonts-dejavu-core xfonts-scalable)
 # clang with its fuzzing runtime for the fuzz targets; the package's tools
 # for the test that makes it.
 TEST_PKGS=(clang libclang-rt-14-dev "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
+# bench_spectrum times scipy.signal.welch beside the program, with Debian's
+# /usr/bin/python3.
+BENCH_PKGS=(python3-scipy)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -174,6 +177,7 @@ cmd_package() {
 
 cmd_bench() {
     cmd_build
+    need_packages "${BENCH_PKGS[@]}"
     local b
     for b in "$ROOT"/build/bench/bench_*; do
         [ -x "$b" ] || continue
