@@ -142,6 +142,17 @@ QJsonObject Calibration::toJson() const
     return object;
 }
 
+bool Calibration::ofRecording(const Recording &recording, Calibration *calibration, QString *error)
+{
+    *calibration = Calibration();
+    const Timeline *timeline = recording.timeline();
+    if (!timeline || timeline->facts.calibration.isEmpty() ||
+        fromJson(timeline->facts.calibration, calibration, error))
+        return true;
+    *error = QStringLiteral("the session's calibration is not used: ") + *error;
+    return false;
+}
+
 bool Calibration::read(const QString &path, Calibration *calibration, QString *error)
 {
     QFile file(path);

@@ -51,6 +51,10 @@ public:
     // *error saying what (the key and what is wrong with it).
     static bool fromJson(const QJsonObject &object, Calibration *calibration, QString *error);
     QJsonObject toJson() const;
+    // The calibration a session recorded (see Timeline::Facts); none for a
+    // log file on its own or a session that recorded none. False with *error
+    // saying why when the recorded one is refused (*calibration then none).
+    static bool ofRecording(const Recording &recording, Calibration *calibration, QString *error);
     // Reads the file at path: false with *error "PATH: what is wrong" when it
     // cannot be read or is refused, *calibration then unchanged.
     static bool read(const QString &path, Calibration *calibration, QString *error);

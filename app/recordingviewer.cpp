@@ -189,16 +189,12 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
     labelValueAxes();
     fitToRecording();
     showStatistics();
-    // The calibration the session recorded, unless the file it was is refused.
-    if (timeline && !timeline->facts.calibration.isEmpty()) {
-        Calibration recorded;
-        QString why;
-        if (Calibration::fromJson(timeline->facts.calibration, &recorded, &why))
-            applyCalibration(recorded);
-        else
-            note->setText(note->text() + (note->text().isEmpty() ? "" : "\n") +
-                          QStringLiteral("The session's calibration is not used: ") + why);
-    }
+    Calibration recorded;
+    QString why;
+    if (Calibration::ofRecording(*shown, &recorded, &why))
+        applyCalibration(recorded);
+    else
+        note->setText(note->text() + (note->text().isEmpty() ? "" : "\n") + why);
     connect(ui->actionSaveImage, &QAction::triggered, this, [this] {
         QList<QCustomPlot *> plots;
         for (QCustomPlot *p : {ui->accPlot, ui->gyroPlot, ui->accSpectrum, ui->gyroSpectrum})
@@ -432,10 +428,14 @@ int viewRecording(const QString &path, const ViewRequest &request)
         return fail();
     if (!recording->note().isEmpty())
         std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording->note()));
+    // The calibration given, or else the session's own.
     Calibration calibration;
     if (!request.calibrationFile.isEmpty() &&
         !Calibration::read(request.calibrationFile, &calibration, &error))
         return fail();
+    if (request.calibrationFile.isEmpty() &&
+        !Calibration::ofRecording(*recording, &calibration, &error))
+        std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(error));
     const bool csv =
         QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0;
     // The rows need no window.

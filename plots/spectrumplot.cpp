@@ -86,6 +86,9 @@ void SpectrumPlot::show(const Spectrum &s, const Calibration &calibration)
 void SpectrumPlot::setLogarithmic(bool on)
 {
     log = on;
+    // Densities span decades: powers of ten read better than long decimals.
+    target->yAxis->setNumberFormat(on ? "eb" : "gb");
+    target->yAxis->setNumberPrecision(on ? 0 : 6);
     for (QCPAxis *axis : {target->xAxis, target->yAxis}) {
         axis->setScaleType(on ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
         if (on)

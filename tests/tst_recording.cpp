@@ -282,6 +282,10 @@ private slots:
         QCOMPARE(statistic(viewer.get(), 0, Recording::AccX), "-4146.00"); // (-8192 - 100) / 2
         QCOMPARE(mmtest::widget<QCustomPlot>(viewer.get(), "accPlot")->yAxis->label(),
                  "Magnitude (g, counts)");
+        ViewRequest csv;
+        csv.exportFile = tmp.filePath("calibrated.csv");
+        QCOMPARE(viewRecording(tmp.filePath("calibrated.session.jsonl"), csv), 0);
+        QVERIFY(readAll(tmp.filePath("calibrated.csv")).startsWith("time_s,acc_x_g,acc_y,acc_z,"));
 
         viewer.reset(RecordingViewer::open(write("view.txt", log), nullptr, &error, 68.5));
         auto *acc = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot");
