@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -230,8 +231,9 @@ int main(int argc, char **argv)
         const double before = cpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        while (wall.elapsed() < liveSeconds * 1000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QEventLoop loop;
+        QTimer::singleShot(int(liveSeconds * 1000), &loop, &QEventLoop::quit);
+        loop.exec();
         return (cpuSeconds() - before) / (double(wall.elapsed()) / 1000);
     };
     SpectrumWindow live;
