@@ -129,7 +129,7 @@ int runCalibrate(int argc, char **argv, const QString &version)
     if (fit.residual >= 0)
         say(QStringLiteral("residual of the fit: %1 g (the root mean square of each face's "
                            "|acceleration| - 1 g)")
-                .arg(number(fit.residual)));
+                .arg(fit.residual, 0, 'g', 3));
     for (const QString &line : fit.missing)
         say("not determined: " + line);
     if (fit.finder.rests().empty())
@@ -137,7 +137,7 @@ int runCalibrate(int argc, char **argv, const QString &version)
 
     QString file = parser.value(output);
     if (file.isEmpty()) {
-        file = QFileInfo(path).dir().filePath(Session::calibrationFile);
+        file = QDir::cleanPath(QFileInfo(path).dir().filePath(Session::calibrationFile));
         if (QFileInfo::exists(file)) {
             say(QStringLiteral("not written: %1 exists (give --output to replace it)").arg(file));
             return 0;

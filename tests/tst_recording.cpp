@@ -270,6 +270,7 @@ private slots:
     {
         const QByteArray inUnits = R"(,"calibration":{"format":"motionmonitor-calibration",)"
                                    R"("version":1,"accelerometer":{"unit":"g","x":{"offset":100,)"
+                                   R"("scale":0.5},"y":{"offset":0,"scale":0.5},"z":{"offset":0,)"
                                    R"("scale":0.5}}}})";
         QString error;
         std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(
@@ -280,12 +281,14 @@ private slots:
             return mmtest::widget<QTableWidget>(w, "statistics")->item(row, column)->text();
         };
         QCOMPARE(statistic(viewer.get(), 0, Recording::AccX), "-4146.00"); // (-8192 - 100) / 2
-        QCOMPARE(mmtest::widget<QCustomPlot>(viewer.get(), "accPlot")->yAxis->label(),
-                 "Magnitude (g, counts)");
+        const QCPAxis *values = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot")->yAxis;
+        QCOMPARE(values->label(), "Magnitude (g)");
+        QVERIFY(values->range().contains(-4146) && values->range().lower > -5000); // drawn so
         ViewRequest csv;
         csv.exportFile = tmp.filePath("calibrated.csv");
         QCOMPARE(viewRecording(tmp.filePath("calibrated.session.jsonl"), csv), 0);
-        QVERIFY(readAll(tmp.filePath("calibrated.csv")).startsWith("time_s,acc_x_g,acc_y,acc_z,"));
+        QVERIFY(readAll(tmp.filePath("calibrated.csv"))
+                    .startsWith("time_s,acc_x_g,acc_y_g,acc_z_g,gyro_x,"));
 
         viewer.reset(RecordingViewer::open(write("view.txt", log), nullptr, &error, 68.5));
         auto *acc = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot");
