@@ -45,7 +45,7 @@ int runCalibrate(int argc, char **argv, const QString &version)
         "Measures a calibration from a recording of the node at rest: the gyroscope's\n"
         "offsets from every rest, and each accelerometer axis's offset and scale once\n"
         "the node rested with that axis up and down (six faces for all three).");
-    const QCommandLineOption help = parser.addHelpOption();
+    parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption calibrate("calibrate", "The recording: a session or a log file.",
                                        "recording");
@@ -63,10 +63,12 @@ int runCalibrate(int argc, char **argv, const QString &version)
         std::fprintf(stderr, "motionmonitor: %s (see --calibrate --help)\n", qPrintable(error));
         return 2;
     };
-    if (!parser.parse(app.arguments()))
-        return usage(parser.errorText());
-    if (parser.isSet(help))
+    // "--calibrate --help" would take --help for the recording.
+    const QStringList arguments = app.arguments();
+    if (arguments.contains("--help") || arguments.contains("-h") || arguments.contains("-?"))
         parser.showHelp(0);
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
     if (parser.isSet(versionOption))
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
