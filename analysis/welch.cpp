@@ -13,11 +13,21 @@ namespace
 // FFTW's planner is not reentrant; executing a plan is.
 std::mutex planning;
 
+// The plans made, given back to FFTW when the program ends.
+struct Plans : std::map<int, fftw_plan> {
+    ~Plans()
+    {
+        for (auto &[n, plan] : *this)
+            fftw_destroy_plan(plan);
+        fftw_cleanup();
+    }
+};
+
 // Measuring plans would cost seconds at the longest length: the estimate's
 // plans are within a few per cent of measured ones for powers of two.
 fftw_plan planFor(int n)
 {
-    static std::map<int, fftw_plan> plans;
+    static Plans plans;
     const std::lock_guard<std::mutex> lock(planning);
     fftw_plan &plan = plans[n];
     if (!plan) {
