@@ -30,11 +30,15 @@ PACKAGE_CHECK_PKGS=(lintian desktop-file-utils appstream systemd man-db)
 # substitutes cut the headings short.
 # libmosquitto-dev: the MQTT client of the live outputs.
 BUILD_PKGS=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqcustomplot-dev
-            libserial-dev libmosquitto-dev libgl-dev fonts-dejavu-core xfonts-scalable)
+            libserial-dev libmosquitto-dev libfftw3-dev libgl-dev fonts-dejavu-core
+            xfonts-scalable)
 # clang with its fuzzing runtime for the fuzz targets; the package's tools
 # for the test that makes it; a broker and its clients for the outputs' tests.
 TEST_PKGS=(clang libclang-rt-14-dev mosquitto mosquitto-clients "${PACKAGE_PKGS[@]}")
 DEMO_PKGS=(xvfb xauth xdotool)
+# bench_spectrum times scipy.signal.welch beside the program, with Debian's
+# /usr/bin/python3.
+BENCH_PKGS=(python3-scipy)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -175,6 +179,7 @@ cmd_package() {
 
 cmd_bench() {
     cmd_build
+    need_packages "${BENCH_PKGS[@]}"
     local b
     for b in "$ROOT"/build/bench/bench_*; do
         [ -x "$b" ] || continue

@@ -9,6 +9,7 @@
 #include "outputs.h"
 #include "outputsdialog.h"
 #include "pacer.h"
+#include "spectrumwindow.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -41,6 +42,8 @@ void MainWindow::OtaVastaanData(int16_t a0, int16_t a1, int16_t a2, int16_t g0, 
 {
     latest = {{a0, a1, a2}, {g0, g1, g2}};
     displays->request();
+    if (spectrum)
+        spectrum->append(latest);
     if (plotsReady())
         PiirraKuvaajat();
 }

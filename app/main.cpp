@@ -1,7 +1,9 @@
+#include "calibratecommand.h"
 #include "mainwindow.h"
 #include "recorder.h"
 #include "recordingviewer.h"
 #include "termination.h"
+#include "welch.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -59,6 +61,8 @@ int main(int argc, char **argv)
     // Before anything touches the window system.
     if (recordRequested(argc, argv))
         return runRecorder(argc, argv, MainWindow::versionString());
+    if (calibrateRequested(argc, argv))
+        return runCalibrate(argc, argv, MainWindow::versionString());
     if (!displayFor(argc, argv)) {
         std::fputs(given(argc, argv, "--view")
                        ? "motionmonitor: --view needs a display (DISPLAY is not set); --view FILE "
@@ -79,7 +83,8 @@ int main(int argc, char **argv)
         "Monitors and logs a wireless motion-sensor node through its USB receiver.\n"
         "Every run starts with the options dialog; cancelling it ends the program.\n"
         "With --view, it shows a session or a log file it wrote instead.\n"
-        "With --record, it acquires and logs without a window: see --record --help.");
+        "With --record, it acquires and logs without a window: see --record --help.\n"
+        "With --calibrate, it measures a calibration from a recording: see --calibrate --help.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption view(
@@ -88,16 +93,56 @@ int main(int argc, char **argv)
                                          "With --view: write its plots to <out> (.png, .jpg or "
                                          ".pdf) or its rows to <out> (.csv), and exit.",
                                          "out");
-    parser.addOptions({view, exportImage});
+    const QCommandLineOption spectrum(
+        "spectrum", "With --view: show the spectrum of the rows in view; with --export, write its "
+                    "plots, or its densities as CSV.");
+    const QCommandLineOption from("from",
+                                  "With --view: the view's start (seconds of a session, "
+                                  "rows of a log file).",
+                                  "key");
+    const QCommandLineOption to("to", "With --view: the view's end.", "key");
+    const QCommandLineOption calibration(
+        "calibration", "With --view: show values in the units of the calibration <file>.", "file");
+    const QCommandLineOption rate("rate",
+                                  "With --view of a log file: its rows per second, for the "
+                                  "spectrum (default: none, cycles per row).",
+                                  "hz");
+    const QCommandLineOption segment(
+        "segment", "With --view: rows in each segment of the spectrum, a power of two.", "rows");
+    parser.addOptions({view, exportImage, spectrum, from, to, calibration, rate, segment});
     parser.process(*app);
-    if (parser.isSet(exportImage) && !parser.isSet(view)) {
-        std::fputs("motionmonitor: --export needs --view (see --help)\n", stderr);
+    const auto usage = [](const char *text) {
+        std::fprintf(stderr, "motionmonitor: %s (see --help)\n", text);
         return 2;
-    }
+    };
+    for (const QCommandLineOption &o :
+         {exportImage, spectrum, from, to, calibration, rate, segment})
+        if (parser.isSet(o) && !parser.isSet(view))
+            return usage(qPrintable("--" + o.names().first() + " needs --view"));
+    ViewRequest request;
+    request.exportFile = parser.value(exportImage);
+    request.spectrum = parser.isSet(spectrum);
+    request.calibrationFile = parser.value(calibration);
+    bool ok = true;
+    for (auto [option, value] : {std::pair(&from, &request.from), std::pair(&to, &request.to)})
+        if (parser.isSet(*option) && ok)
+            *value = parser.value(*option).toDouble(&ok);
+    if (!ok)
+        return usage("--from and --to take a number");
+    if (parser.isSet(rate))
+        request.rate = parser.value(rate).toDouble(&ok);
+    if (!ok || request.rate < 0)
+        return usage("--rate takes rows per second, 0 or more");
+    if (parser.isSet(segment))
+        request.segment = parser.value(segment).toInt(&ok);
+    if (parser.isSet(segment) &&
+        (!ok || request.segment < Welch::shortest || request.segment > Welch::longest ||
+         (request.segment & (request.segment - 1))))
+        return usage("--segment takes a power of two from 64 to 65536");
 
     closeOnTermination(*app);
     if (parser.isSet(view))
-        return viewRecording(parser.value(view), parser.value(exportImage));
+        return viewRecording(parser.value(view), request);
     // The constructor runs the start-up options dialog and may end the process.
     MainWindow window;
     if (terminationRequested())

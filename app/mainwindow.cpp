@@ -12,6 +12,7 @@
 #include "plotimage.h"
 #include "recordingviewer.h"
 #include "serialhandler.h"
+#include "spectrumwindow.h"
 #include "version.h"
 
 #include <QCheckBox>
@@ -63,6 +64,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::openRecordings);
     connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
+    connect(ui->actionSpectrum, &QAction::triggered, this, &MainWindow::showSpectrum);
     connect(acquisition, &Acquisition::generated, this, [this](const Sample &s) {
         OtaVastaanData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
     });
@@ -210,7 +212,8 @@ void MainWindow::openRecordings()
         QStringLiteral("Sessions and log files (*.session.jsonl *.txt);;All files (*)"));
     for (const QString &file : files) {
         QString error;
-        if (RecordingViewer *viewer = RecordingViewer::open(file, this, &error)) {
+        if (RecordingViewer *viewer = RecordingViewer::open(
+                file, this, &error, options->settings().frameFormat().linePace())) {
             viewer->setAttribute(Qt::WA_DeleteOnClose);
             viewer->show();
         } else {
@@ -226,4 +229,12 @@ void MainWindow::saveImage()
         if (!plot->isHidden())
             shown << plot;
     askAndSavePlotImage(this, shown, QStringLiteral("plots.png"));
+}
+
+void MainWindow::showSpectrum()
+{
+    if (!spectrum)
+        spectrum = new SpectrumWindow(this);
+    spectrum->show();
+    spectrum->raise();
 }

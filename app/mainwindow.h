@@ -16,6 +16,7 @@ class LivePlots;
 class QLabel;
 class Pacer;
 class QTimer;
+class SpectrumWindow;
 class Ui_MainWindow;
 
 // The program's one window: the controls, live values, plots and message
@@ -68,6 +69,9 @@ private slots:
     void saveImage();
     // "Edit" > "Live outputs…": accepted settings take effect at once.
     void openOutputs();
+    // "View" > "Spectrum": the live spectrum's window, made at the first
+    // choice and fed every sample from then on.
+    void showSpectrum();
 
 protected:
     // A window larger than designed gives its room to the plots and the status bar.
@@ -96,6 +100,7 @@ private:
     OutputsDialog *outputsDialog;
     bool statusBarFree = false;
     Sample latest;
+    SpectrumWindow *spectrum = nullptr;
     QString accTitle;
     QString gyroTitle;
 };

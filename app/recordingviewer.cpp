@@ -2,13 +2,18 @@
 #include "ui_recordingviewer.h"
 
 #include "columnstatistics.h"
+#include "pacer.h"
 #include "plotimage.h"
 #include "plotlook.h"
 #include "recording.h"
 #include "recordingcurve.h"
 #include "sample.h"
+#include "spectrumplot.h"
+#include "welch.h"
 
+#include <QActionGroup>
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -64,16 +69,17 @@ QColor eventColour(Timeline::Event::Kind kind)
 
 } // namespace
 
-RecordingViewer *RecordingViewer::open(const QString &path, QWidget *parent, QString *error)
+RecordingViewer *RecordingViewer::open(const QString &path, QWidget *parent, QString *error,
+                                       double linePace)
 {
     auto recording = std::make_unique<Recording>();
     if (!recording->open(path, error))
         return nullptr;
-    return new RecordingViewer(path, std::move(recording), parent);
+    return new RecordingViewer(path, std::move(recording), parent, linePace);
 }
 
 RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording> recording,
-                                 QWidget *parent)
+                                 QWidget *parent, double linePace)
     : QMainWindow(parent), path(path), shown(std::move(recording)), ui(new Ui_RecordingViewer)
 {
     ui->setupUi(this);
@@ -98,6 +104,7 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
             const auto &column = shown->column(p.firstColumn + axis);
             auto *curve = new RecordingCurve(p.plot->xAxis, p.plot->yAxis, column, keys.get());
             plotlook::styleCurve(curve, p.sensor, axis);
+            curves.push_back(curve);
             statistics.push_back(std::make_unique<ColumnStatistics>(column, curve->extremes()));
             ui->statistics->setHorizontalHeaderItem(p.firstColumn + axis,
                                                     new QTableWidgetItem(curve->name()));
@@ -137,13 +144,63 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
     note->setObjectName(QStringLiteral("note"));
     note->setStyleSheet(QStringLiteral("color: #b00000"));
     ui->statusBar->addWidget(note, 1);
-    inView = new QLabel(this);
-    inView->setObjectName(QStringLiteral("inView"));
-    ui->statusBar->addPermanentWidget(inView);
+    rowsInView = new QLabel(this);
+    rowsInView->setObjectName(QStringLiteral("inView"));
+    ui->statusBar->addPermanentWidget(rowsInView);
+
+    // The spectrum: its plots, redrawn as the view moves once they show.
+    spectrumPlots[0] = std::make_unique<SpectrumPlot>(ui->accSpectrum, sensor::accelerometer,
+                                                      Recording::AccX, font());
+    spectrumPlots[1] = std::make_unique<SpectrumPlot>(ui->gyroSpectrum, sensor::gyroscope,
+                                                      Recording::GyroX, font());
+    spectrumPacer = new Pacer([] { return 1000.0 / 25; }, [this] { showSpectrum(); }, this);
+    connect(ui->accPlot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), spectrumPacer,
+            &Pacer::request);
+    ui->segmentLength->addItem(QStringLiteral("Default"), 0);
+    for (int rows = Welch::shortest; rows <= Welch::longest; rows *= 2)
+        ui->segmentLength->addItem(QStringLiteral("%1 rows").arg(rows), rows);
+    connect(ui->segmentLength, qOverload<int>(&QComboBox::currentIndexChanged), spectrumPacer,
+            &Pacer::request);
+    connect(ui->rate, qOverload<double>(&QDoubleSpinBox::valueChanged), spectrumPacer,
+            &Pacer::request);
+    ui->linePace->setText(QStringLiteral("Line's pace: %1 Hz").arg(linePace, 0, 'f', 2));
+    connect(ui->linePace, &QPushButton::clicked, this,
+            [this, linePace] { ui->rate->setValue(linePace); });
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->rateLabel, ui->rate, ui->linePace})
+        w->setVisible(!timeline);
+    auto *views = new QActionGroup(this);
+    const std::pair<QAction *, Shown> choices[] = {{ui->actionTimePlots, Shown::TimePlots},
+                                                   {ui->actionSpectrum, Shown::Spectrum},
+                                                   {ui->actionTimePlotsAndSpectrum, Shown::Both}};
+    for (const auto &[action, what] : choices) {
+        views->addAction(action);
+        connect(action, &QAction::triggered, this, [this, what = what] { setShown(what); });
+    }
+    connect(ui->actionLogarithmic, &QAction::toggled, this, [this](bool on) {
+        for (const auto &p : spectrumPlots) {
+            p->setLogarithmic(on);
+            p->plot()->replot();
+        }
+    });
+    connect(ui->actionApplyCalibration, &QAction::triggered, this,
+            &RecordingViewer::chooseCalibration);
+    setShown(Shown::TimePlots);
+
+    labelValueAxes();
     fitToRecording();
     showStatistics();
+    Calibration recorded;
+    QString why;
+    if (Calibration::ofRecording(*shown, &recorded, &why))
+        applyCalibration(recorded);
+    else
+        note->setText(note->text() + (note->text().isEmpty() ? "" : "\n") + why);
     connect(ui->actionSaveImage, &QAction::triggered, this, [this] {
-        askAndSavePlotImage(this, {ui->accPlot, ui->gyroPlot},
+        QList<QCustomPlot *> plots;
+        for (QCustomPlot *p : {ui->accPlot, ui->gyroPlot, ui->accSpectrum, ui->gyroSpectrum})
+            if (!p->isHidden())
+                plots << p;
+        askAndSavePlotImage(this, plots,
                             QFileInfo(this->path).completeBaseName() + QStringLiteral(".png"),
                             title());
     });
@@ -215,19 +272,132 @@ void RecordingViewer::showStatistics()
     const QCPRange view = ui->accPlot->xAxis->range();
     const auto [first, end] = keys->within(view.lower, view.upper, std::size_t(shown->rows()));
     const QString unit = shown->timeline() ? QStringLiteral(" s") : QString();
-    inView->setText(QStringLiteral("In view: %1%3 to %2%3, %4 of %5 rows")
-                        .arg(view.lower, 0, 'f', 1)
-                        .arg(view.upper, 0, 'f', 1)
-                        .arg(unit)
-                        .arg(end - first)
-                        .arg(shown->rows()));
+    rowsInView->setText(QStringLiteral("In view: %1%3 to %2%3, %4 of %5 rows")
+                            .arg(view.lower, 0, 'f', 1)
+                            .arg(view.upper, 0, 'f', 1)
+                            .arg(unit)
+                            .arg(end - first)
+                            .arg(shown->rows()));
     for (int c = 0; c < Recording::columnCount; ++c) {
-        const ColumnStatistics::Figures f = statistics[size_t(c)]->over(first, end);
+        const ColumnStatistics::Figures f =
+            calibration.figures(c, statistics[size_t(c)]->over(first, end));
         const double figures[5] = {f.min, f.max, f.mean, f.rms, f.deviation};
+        // Counts are whole; units get the places a count's step needs.
+        const int places = calibration.decimals(c);
         for (int r = 0; r < 5; ++r)
             ui->statistics->item(r, c)->setText(
-                f.count == 0 ? QString() : QString::number(figures[r], 'f', r < 2 ? 0 : 2));
+                f.count == 0 ? QString()
+                             : QString::number(figures[r], 'f', places + (r < 2 ? 0 : 2)));
     }
+}
+
+void RecordingViewer::showSpectrum()
+{
+    if (ui->accSpectrum->isHidden())
+        return;
+    const QCPRange view = ui->accPlot->xAxis->range();
+    const auto [first, end] = keys->within(view.lower, view.upper, std::size_t(shown->rows()));
+    inView = Spectrum::of(*shown, std::int64_t(first), std::int64_t(end),
+                          ui->segmentLength->currentData().toInt(), ui->rate->value(), calibration);
+    for (const auto &p : spectrumPlots) {
+        p->show(inView, calibration);
+        p->plot()->replot(QCustomPlot::rpQueuedReplot);
+    }
+}
+
+const Spectrum &RecordingViewer::spectrum()
+{
+    spectrumPacer->runNow();
+    return inView;
+}
+
+void RecordingViewer::labelValueAxes()
+{
+    for (auto [plot, firstColumn] : {std::pair(ui->accPlot, int(Recording::AccX)),
+                                     std::pair(ui->gyroPlot, int(Recording::GyroX))}) {
+        QStringList units;
+        for (int c = firstColumn; c < firstColumn + 3; ++c)
+            units << (calibration.known(c) ? calibration.unit(c) : QStringLiteral("counts"));
+        units.removeDuplicates();
+        plot->yAxis->setLabel(
+            calibration.any()
+                ? QStringLiteral("Magnitude (%1)").arg(units.join(QStringLiteral(", ")))
+                : QStringLiteral("Magnitude"));
+    }
+}
+
+void RecordingViewer::applyCalibration(const Calibration &c)
+{
+    calibration = c;
+    for (int column = 0; column < Recording::columnCount; ++column) {
+        const Calibration::Axis &a = calibration.axes[std::size_t(column)];
+        curves[std::size_t(column)]->setCounts(a.known() ? a.offset : 0, a.known() ? a.scale : 1);
+    }
+    labelValueAxes();
+    for (QCustomPlot *plot : {ui->accPlot, ui->gyroPlot}) {
+        plotlook::fitValueAxisToView(plot);
+        plot->replot(QCustomPlot::rpQueuedReplot);
+    }
+    showStatistics();
+    spectrumPacer->request();
+}
+
+void RecordingViewer::chooseCalibration()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Apply calibration"), QFileInfo(path).path(),
+        QStringLiteral("Calibrations (*.json);;All files (*)"));
+    if (file.isEmpty())
+        return;
+    Calibration c;
+    QString error;
+    if (Calibration::read(file, &c, &error))
+        applyCalibration(c);
+    else
+        QMessageBox::warning(this, QStringLiteral("Apply calibration"), error);
+}
+
+void RecordingViewer::setShown(Shown what)
+{
+    const bool time = what != Shown::Spectrum, spectrum = what != Shown::TimePlots;
+    ui->accPlot->setVisible(time);
+    ui->gyroPlot->setVisible(time);
+    ui->accSpectrum->setVisible(spectrum);
+    ui->gyroSpectrum->setVisible(spectrum);
+    ui->spectrumBar->setVisible(spectrum);
+    QAction *action = what == Shown::TimePlots  ? ui->actionTimePlots
+                      : what == Shown::Spectrum ? ui->actionSpectrum
+                                                : ui->actionTimePlotsAndSpectrum;
+    action->setChecked(true);
+    if (spectrum)
+        spectrumPacer->request();
+}
+
+void RecordingViewer::setView(double from, double to)
+{
+    ui->accPlot->xAxis->setRange(from, to);
+    for (QCustomPlot *plot : {ui->accPlot, ui->gyroPlot})
+        plotlook::fitValueAxisToView(plot);
+}
+
+void RecordingViewer::setRate(double rowsPerSecond)
+{
+    ui->rate->setValue(rowsPerSecond);
+}
+
+void RecordingViewer::setSegmentLength(int rows)
+{
+    ui->segmentLength->setCurrentIndex(std::max(0, ui->segmentLength->findData(rows)));
+}
+
+bool RecordingViewer::writeSpectrumCsv(const QString &fileName, QString *error)
+{
+    return spectrum().writeCsv(fileName, calibration, error);
+}
+
+bool RecordingViewer::writeCsv(const QString &fileName, QString *error) const
+{
+    return shown->writeCsv(fileName, error, calibration.csvColumns());
 }
 
 bool RecordingViewer::saveImage(const QString &fileName, QString *error)
@@ -235,12 +405,18 @@ bool RecordingViewer::saveImage(const QString &fileName, QString *error)
     // A window never shown has not laid out its plots yet.
     layout()->activate();
     centralWidget()->layout()->activate();
-    return savePlotImage({ui->accPlot, ui->gyroPlot}, fileName, error, title());
+    spectrumPacer->runNow();
+    QList<QCustomPlot *> plots;
+    for (QCustomPlot *p : {ui->accPlot, ui->gyroPlot, ui->accSpectrum, ui->gyroSpectrum})
+        if (!p->isHidden())
+            plots << p;
+    return savePlotImage(plots, fileName, error, title());
 }
 
-int viewRecording(const QString &path, const QString &exportFile)
+int viewRecording(const QString &path, const ViewRequest &request)
 {
     QString error;
+    const QString &exportFile = request.exportFile;
     const auto fail = [&] {
         std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(error));
         if (exportFile.isEmpty())
@@ -252,13 +428,38 @@ int viewRecording(const QString &path, const QString &exportFile)
         return fail();
     if (!recording->note().isEmpty())
         std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording->note()));
-    if (QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
-        return recording->writeCsv(exportFile, &error) ? 0 : fail();
-    const auto viewer = std::make_unique<RecordingViewer>(path, std::move(recording), nullptr);
+    // The calibration given, or else the session's own.
+    Calibration calibration;
+    if (!request.calibrationFile.isEmpty() &&
+        !Calibration::read(request.calibrationFile, &calibration, &error))
+        return fail();
+    if (request.calibrationFile.isEmpty() &&
+        !Calibration::ofRecording(*recording, &calibration, &error))
+        std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(error));
+    const bool csv =
+        QFileInfo(exportFile).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0;
+    // The rows need no window.
+    if (csv && !request.spectrum)
+        return recording->writeCsv(exportFile, &error, calibration.csvColumns()) ? 0 : fail();
+    const auto viewer =
+        std::make_unique<RecordingViewer>(path, std::move(recording), nullptr, request.linePace);
+    if (!request.calibrationFile.isEmpty())
+        viewer->applyCalibration(calibration);
+    viewer->setRate(request.rate);
+    viewer->setSegmentLength(request.segment);
+    if (request.from || request.to) {
+        const QCPRange all =
+            viewer->findChild<QCustomPlot *>(QStringLiteral("accPlot"))->xAxis->range();
+        viewer->setView(request.from.value_or(all.lower), request.to.value_or(all.upper));
+    }
+    if (request.spectrum)
+        viewer->setShown(RecordingViewer::Shown::Spectrum);
     if (exportFile.isEmpty()) {
         viewer->show();
         return QApplication::exec();
     }
+    if (csv)
+        return viewer->writeSpectrumCsv(exportFile, &error) ? 0 : fail();
     // An image of the plots alone, at the window's size.
     viewer->findChild<QWidget *>(QStringLiteral("statistics"))->hide();
     return viewer->saveImage(exportFile, &error) ? 0 : fail();

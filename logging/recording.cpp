@@ -74,7 +74,16 @@ bool Recording::read(QIODevice &device, const QString &name, QString *error)
     return true;
 }
 
-bool Recording::writeCsv(const QString &path, QString *error) const
+Recording::CsvColumns Recording::countColumns()
+{
+    CsvColumns columns;
+    for (int c = 0; c < columnCount; ++c)
+        columns[size_t(c)].name =
+            QStringLiteral("%1_%2").arg(c < 3 ? "acc" : "gyro").arg(QChar("xyz"[c % 3]));
+    return columns;
+}
+
+bool Recording::writeCsv(const QString &path, QString *error, const CsvColumns &format) const
 {
     QFile file(path);
     const auto fail = [&] {
@@ -90,19 +99,27 @@ bool Recording::writeCsv(const QString &path, QString *error) const
         text.clear();
         return written;
     };
-    append(time ? "time_s" : "row");
-    append(",acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z\n");
-    // Written a megabyte at a time; a row takes at most 96 bytes.
+    QByteArray header = time ? "time_s" : "row";
+    for (const CsvColumn &c : format)
+        header += ',' + c.name.toUtf8();
+    append(header.append('\n').constData());
+    // Written a megabyte at a time; a row takes at most 96 bytes in counts,
+    // 6 * 40 in units (Calibration bounds them).
     constexpr std::size_t batch = 1 << 20;
-    text.reserve(batch + 128);
-    char row[128];
+    text.reserve(batch + 512);
+    char row[512];
     for (std::int64_t r = 0; r < rows(); ++r) {
         char *p = row, *const end = row + sizeof row;
         p = time ? std::to_chars(p, end, time->seconds(r), std::chars_format::fixed, 3).ptr
                  : std::to_chars(p, end, r).ptr;
-        for (const auto &c : columns) {
+        for (int c = 0; c < columnCount; ++c) {
+            const CsvColumn &how = format[size_t(c)];
+            const std::int16_t count = columns[size_t(c)][size_t(r)];
             *p++ = ',';
-            p = std::to_chars(p, end, c[size_t(r)]).ptr;
+            p = how.scale == 0 ? std::to_chars(p, end, count).ptr
+                               : std::to_chars(p, end, (count - how.offset) * how.scale,
+                                               std::chars_format::fixed, how.decimals)
+                                     .ptr;
         }
         *p++ = '\n';
         text.insert(text.end(), row, p);

@@ -50,11 +50,26 @@ public:
     // each; empty when nothing was.
     const QString &note() const { return notes; }
 
+    // How writeCsv writes a column: under `name`, each count as it is or,
+    // with a scale other than 0, as (count - offset) * scale with `decimals`
+    // decimals.
+    struct CsvColumn {
+        QString name;
+        double offset = 0, scale = 0;
+        int decimals = 0;
+    };
+    using CsvColumns = std::array<CsvColumn, columnCount>;
+    // The counts as they are, named acc_x, acc_y, acc_z, gyro_x, gyro_y, gyro_z.
+    static CsvColumns countColumns();
+
     // Writes the rows as CSV, a header line first: "time_s,acc_x,...,gyro_z"
     // with the time in seconds from the start for a session, "row,acc_x,..."
-    // with the row's position otherwise. False with *error naming the file
-    // and the reason when it cannot be written.
-    bool writeCsv(const QString &path, QString *error) const;
+    // with the row's position otherwise (the columns as `format` says; a
+    // value takes at most 38 characters).
+    // False with *error naming the file and the reason when it cannot be
+    // written.
+    bool writeCsv(const QString &path, QString *error,
+                  const CsvColumns &format = countColumns()) const;
 
 private:
     friend class SessionReader;

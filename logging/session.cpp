@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSysInfo>
 
 #include <cstring>
@@ -20,6 +21,10 @@ public:
     Line &add(const char *key, int number) { return raw(key, QString::number(number)); }
     Line &add(const char *key, bool on) { return raw(key, on ? "true" : "false"); }
     Line &add(const char *key, const Line &object) { return raw(key, object.text()); }
+    Line &add(const char *key, const QJsonObject &object)
+    {
+        return raw(key, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+    }
     // A framing byte, or null where it is switched off.
     Line &numberOrNull(const char *key, int value)
     {
@@ -91,17 +96,22 @@ bool Session::begin(const QString &dir, const Origin &origin, const QString &pat
         .add("rows_per_file", o.rowsPerFile)
         .add("log_dir", QFileInfo(o.logDir).absoluteFilePath())
         .add("init_message", o.initMessage);
-    const Line first = Line()
-                           .add("format", "motionmonitor-session")
-                           .add("version", 1)
-                           .add("program", MM_PROGRAM_VERSION)
-                           .add("start", origin.start.toOffsetFromUtc(origin.start.offsetFromUtc())
-                                             .toString(Qt::ISODateWithMs))
-                           .add("host", QSysInfo::machineHostName())
-                           .add("device", origin.device)
-                           .add("source", origin.testMode ? "test" : "receiver")
-                           .add("interval_ms", origin.intervalMs)
-                           .add("options", options);
+    QFile calibrationText(QDir(dir).filePath(calibrationFile));
+    const QJsonDocument calibration = QJsonDocument::fromJson(
+        calibrationText.open(QIODevice::ReadOnly) ? calibrationText.readAll() : QByteArray());
+    Line first = Line()
+                     .add("format", "motionmonitor-session")
+                     .add("version", 1)
+                     .add("program", MM_PROGRAM_VERSION)
+                     .add("start", origin.start.toOffsetFromUtc(origin.start.offsetFromUtc())
+                                       .toString(Qt::ISODateWithMs))
+                     .add("host", QSysInfo::machineHostName())
+                     .add("device", origin.device)
+                     .add("source", origin.testMode ? "test" : "receiver")
+                     .add("interval_ms", origin.intervalMs)
+                     .add("options", options);
+    if (calibration.isObject())
+        first.add("calibration", calibration.object());
     // One write, so that a session file never lacks its first row's file.
     const QByteArray head = first.text().toUtf8();
     const QByteArray where = fileLine(path, offset, index).text().toUtf8();

@@ -45,11 +45,18 @@ public:
         int intervalMs = 0;
     };
 
+    // The calibration a session records from its folder (see begin).
+    static constexpr char calibrationFile[] = "calibration.json";
+
     // Begins the session: creates its file in `dir`, named after the start
     // (with _2, _3, ... when that name is taken), and writes the first line
     // and the first `file` line in one write: the first row is in the log
-    // file at `path`, from byte `offset`, with row index `index`. False with
-    // *error when the file cannot be created; nothing is written then.
+    // file at `path`, from byte `offset`, with row index `index`. The first
+    // line keeps the content of calibrationFile in `dir` under "calibration"
+    // when that file holds a JSON object (the session keeps describing its
+    // values when the file changes later); nothing else is checked there.
+    // False with *error when the file cannot be created; nothing is written
+    // then.
     bool begin(const QString &dir, const Origin &origin, const QString &path, qint64 offset,
                int index, QString *error);
     bool isActive() const { return file.isOpen(); }

@@ -81,6 +81,7 @@ bool Lines::first(const QJsonObject &o)
     facts.source = o.value("source").toString();
     facts.intervalMs = o.value("interval_ms").toInt();
     facts.options = o.value("options").toObject();
+    facts.calibration = o.value("calibration").toObject();
     return true;
 }
 

@@ -44,6 +44,8 @@ public:
         QString program, host, device, source;
         int intervalMs = 0;
         QJsonObject options;
+        // The log directory's calibration when the session began (empty: none).
+        QJsonObject calibration;
         double seconds = 0; // the duration
         int files = 0;
     };

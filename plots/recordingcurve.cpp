@@ -32,7 +32,7 @@ QCPRange RecordingCurve::getValueRange(bool &foundRange, QCP::SignDomain inSignD
     if (!foundRange)
         return QCPRange();
     const Extremes<std::int16_t> e = blocks.over(first, end);
-    return QCPRange(e.min, e.max);
+    return QCPRange(std::min(shown(e.min), shown(e.max)), std::max(shown(e.min), shown(e.max)));
 }
 
 void RecordingCurve::draw(QCPPainter *painter)
@@ -70,7 +70,7 @@ void RecordingCurve::trace(std::size_t first, std::size_t end, QPolygonF *line) 
     if (double(end - first) <= 2 * pixels + 2) {
         line->reserve(int(end - first));
         for (std::size_t row = first; row < end; ++row)
-            line->append(coordsToPixels(keys.key(row), values[row]));
+            line->append(coordsToPixels(keys.key(row), shown(values[row])));
         return;
     }
     // One pixel column at a time: its rows' extremes, the one nearer to
@@ -81,8 +81,8 @@ void RecordingCurve::trace(std::size_t first, std::size_t end, QPolygonF *line) 
     line->reserve(int(2 * columns + 2));
     std::size_t a = std::max(first, keys.firstFrom(lo, values.size()));
     if (a > first)
-        line->append(coordsToPixels(keys.key(first), values[first]));
-    double previous = values[std::min(a, end - 1)];
+        line->append(coordsToPixels(keys.key(first), shown(values[first])));
+    double previous = shown(values[std::min(a, end - 1)]);
     for (std::size_t c = 0; c < columns && a < end; ++c) {
         const std::size_t b = c + 1 == columns
                                   ? keys.within(lo, hi, values.size()).second
@@ -91,15 +91,22 @@ void RecordingCurve::trace(std::size_t first, std::size_t end, QPolygonF *line) 
         if (stop == a)
             continue;
         const Extremes<std::int16_t> e = blocks.over(a, stop);
-        const bool minFirst = std::abs(previous - e.min) <= std::abs(previous - e.max);
+        const double low = shown(e.min), high = shown(e.max);
+        const bool lowFirst = std::abs(previous - low) <= std::abs(previous - high);
         const double key = lo + (double(c) + 0.5) * width;
-        line->append(coordsToPixels(key, minFirst ? e.min : e.max));
-        line->append(coordsToPixels(key, minFirst ? e.max : e.min));
-        previous = minFirst ? e.max : e.min;
+        line->append(coordsToPixels(key, lowFirst ? low : high));
+        line->append(coordsToPixels(key, lowFirst ? high : low));
+        previous = lowFirst ? high : low;
         a = stop;
     }
     for (; a < end; ++a)
-        line->append(coordsToPixels(keys.key(a), values[a]));
+        line->append(coordsToPixels(keys.key(a), shown(values[a])));
+}
+
+void RecordingCurve::setCounts(double offset, double scale)
+{
+    countOffset = offset;
+    countScale = scale;
 }
 
 void RecordingCurve::drawLegendIcon(QCPPainter *painter, const QRectF &rect) const

@@ -29,13 +29,17 @@ public:
                    const RowKeys *keys = nullptr);
 
     const ColumnExtremes &extremes() const { return blocks; }
+    // Draws each count as (count - offset) * scale (a calibration's units);
+    // by default, as it is.
+    void setCounts(double offset, double scale);
 
     double selectTest(const QPointF &pos, bool onlySelectable,
                       QVariant *details = nullptr) const override;
     // The keys of the first and the last row. Only QCP::sdBoth finds a range.
     QCPRange getKeyRange(bool &foundRange,
                          QCP::SignDomain inSignDomain = QCP::sdBoth) const override;
-    // The extremes of the rows within inKeyRange (all rows for QCPRange()).
+    // The extremes of the rows within inKeyRange (all rows for QCPRange()), as
+    // drawn.
     // Only QCP::sdBoth finds a range.
     QCPRange getValueRange(bool &foundRange, QCP::SignDomain inSignDomain = QCP::sdBoth,
                            const QCPRange &inKeyRange = QCPRange()) const override;
@@ -48,7 +52,10 @@ private:
     // Adds the rows first .. end - 1, which no break parts, to line.
     void trace(std::size_t first, std::size_t end, QPolygonF *line) const;
 
+    double shown(double count) const { return (count - countOffset) * countScale; }
+
     const std::vector<std::int16_t> &values;
+    double countOffset = 0, countScale = 1;
     const RowKeys byPosition;
     const RowKeys &keys;
     ColumnExtremes blocks;

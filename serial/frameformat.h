@@ -53,6 +53,10 @@ struct FrameFormat {
     }
     // Bytes in a frame, for any field values (the option array is not checked).
     long long length() const;
+    // The frames a second the line carries when the receiver sends without
+    // pause: lineBytesPerSecond over length() (about 68.6 for the default 14
+    // bytes); 0 for a frame without bytes.
+    double linePace() const { return length() > 0 ? lineBytesPerSecond / double(length()) : 0; }
     // False when no frame can match: a negative data byte count, or frames
     // longer than maxLength.
     bool matchable() const { return dataBytes >= 0 && length() <= maxLength; }

@@ -165,12 +165,15 @@ private slots:
         QTRY_VERIFY(rig.acq.status().lost);
     }
 
-    // The session file: how it was made, the files its rows went to (the
-    // second session goes on in the first one's last file), "Datalog" off
+    // The session file: how it was made (with the log directory's calibration), the files its
+    // rows went to (the second session goes on in the first one's last file), "Datalog" off
     // and on, and the totals.
     void sessionFile()
     {
         QTemporaryDir dir;
+        QFile calibration(dir.filePath("calibration.json"));
+        QVERIFY(calibration.open(QIODevice::WriteOnly) && calibration.write("{\"version\": 1}\n"));
+        calibration.close();
         nodesim::PseudoTerminal pty;
         Rig rig(QString::fromStdString(pty.devicePath()), dir.path());
         rig.acq.logger()->ReceiveNewfileIndex(4);
@@ -216,6 +219,7 @@ private slots:
         QCOMPARE(first["options"]["end1"], 55);
         QCOMPARE(first["options"]["start1"], QJsonValue::Null);
         QCOMPARE(first["options"]["slot2"], "acc");
+        QCOMPARE(first["calibration"]["version"], 1);
         QVERIFY(QDateTime::fromString(first["start"].toString(), Qt::ISODateWithMs).isValid());
     }
 

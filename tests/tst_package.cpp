@@ -48,8 +48,10 @@ private slots:
         for (const QString path :
              {"bin/motionmonitor", "bin/nodesim", "lib/motionmonitor/motionmonitor-launcher",
               "lib/systemd/user/motionmonitor-record@.service",
-              "share/applications/motionmonitor.desktop", "share/doc/motionmonitor/changelog.gz",
-              "share/doc/motionmonitor/copyright", "share/doc/motionmonitor/session-format.md",
+              "share/applications/motionmonitor.desktop",
+              "share/doc/motionmonitor/calibration-format.md",
+              "share/doc/motionmonitor/changelog.gz", "share/doc/motionmonitor/copyright",
+              "share/doc/motionmonitor/session-format.md",
               "share/icons/hicolor/128x128/apps/motionmonitor.png",
               "share/man/man1/motionmonitor.1.gz", "share/man/man1/nodesim.1.gz",
               "share/metainfo/org.example.motionmonitor.metainfo.xml",
@@ -60,7 +62,8 @@ private slots:
         files.sort();
         QCOMPARE(files, expected);
         const QString depends = run("dpkg-deb", {"-f", deb, "Depends"});
-        for (const char *library : {"libqt6widgets6", "libqcustomplot2.1-qt6", "libserial1"})
+        for (const char *library :
+             {"libqt6widgets6", "libqcustomplot2.1-qt6", "libserial1", "libfftw3-double3"})
             QVERIFY2(depends.contains(library), qPrintable(depends));
     }
 

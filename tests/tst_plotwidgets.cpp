@@ -1,7 +1,5 @@
 // The plot widgets' own rules, without a window: the live graph chooses the points
-// QCustomPlot's own graph would draw; block extremes and sums give any run's figures.
-#include "columnextremes.h"
-#include "columnstatistics.h"
+// QCustomPlot's own graph would draw.
 #include "liveplotgraph.h"
 
 #include <QtTest>
@@ -9,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <random>
 
 namespace
@@ -94,35 +91,6 @@ private slots:
             plot.xAxis->setRange(view);
             plot.replot(); // lays the axes out for this view
             QCOMPARE(graph->chosen(false), graph->chosen(true));
-        }
-    }
-
-    // What the viewer draws for a run of rows on one pixel column, and the
-    // statistics it shows of the rows in view.
-    void figuresOfRuns()
-    {
-        std::mt19937 random(1);
-        std::vector<std::int16_t> values(100000);
-        std::generate(values.begin(), values.end(), [&] { return std::int16_t(random()); });
-        const ColumnExtremes extremes(values);
-        const ColumnStatistics statistics(values, extremes);
-        for (std::size_t i = 0, a, b; i < 20000; ++i) {
-            a = random() % values.size();
-            b = std::min(values.size(), a + 1 + random() % (i % 2 ? 50 : values.size()));
-            const std::int16_t *from = values.data() + a, *to = values.data() + b;
-            const auto [min, max] = std::minmax_element(from, to);
-            QCOMPARE(std::pair(extremes.over(a, b).min, extremes.over(a, b).max),
-                     std::pair(*min, *max));
-            if (i % 10)
-                continue;
-            const ColumnStatistics::Figures f = statistics.over(a, b);
-            const double n = double(b - a), mean = std::accumulate(from, to, 0.0) / n;
-            const double deviations = std::accumulate(
-                from, to, 0.0, [&](double sum, double v) { return sum + (v - mean) * (v - mean); });
-            QCOMPARE(f.min, double(*min));
-            QCOMPARE(f.mean, mean);
-            QCOMPARE(f.rms, std::sqrt(std::inner_product(from, to, from, 0.0) / n));
-            QVERIFY(qAbs(f.deviation - std::sqrt(deviations / n)) < 1e-9 * (1 + f.rms));
         }
     }
 };

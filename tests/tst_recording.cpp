@@ -259,9 +259,65 @@ private slots:
         QCOMPARE(gyro->xAxis->range(), QCPRange(0, 69999));
         const QCPRange values = gyro->yAxis->range();
         QVERIFY(values.contains(-32768) && values.contains(32767) && values.size() < 80000);
-        mmtest::answerModals([&] { QCOMPARE(viewRecording(broken, QString()), 1); },
+        mmtest::answerModals([&] { QCOMPARE(viewRecording(broken, {}), 1); },
                              {mmtest::closeMessageBox(&viewBox)});
         QCOMPARE(viewBox.text, box.text);
+    }
+
+    // The viewer's spectrum follows the view, at the rate given for a log file; a calibration,
+    // the session's own or one applied, turns the statistics and the value axes into units.
+    void spectrumAndCalibrationInTheViewer()
+    {
+        const QByteArray inUnits = R"(,"calibration":{"format":"motionmonitor-calibration",)"
+                                   R"("version":1,"accelerometer":{"unit":"g","x":{"offset":100,)"
+                                   R"("scale":0.5},"y":{"offset":0,"scale":0.5},"z":{"offset":0,)"
+                                   R"("scale":0.5}}}})";
+        QString error;
+        std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(
+            write("calibrated.session.jsonl", QByteArray(session).replace("Z\"}", "Z\"" + inUnits)),
+            nullptr, &error));
+        QVERIFY2(viewer, qPrintable(error));
+        const auto statistic = [](QWidget *w, int row, int column) {
+            return mmtest::widget<QTableWidget>(w, "statistics")->item(row, column)->text();
+        };
+        QCOMPARE(statistic(viewer.get(), 0, Recording::AccX), "-4146.00"); // (-8192 - 100) / 2
+        const QCPAxis *values = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot")->yAxis;
+        QCOMPARE(values->label(), "Magnitude (g)");
+        QVERIFY(values->range().contains(-4146) && values->range().lower > -5000); // drawn so
+        ViewRequest csv;
+        csv.exportFile = tmp.filePath("calibrated.csv");
+        QCOMPARE(viewRecording(tmp.filePath("calibrated.session.jsonl"), csv), 0);
+        QVERIFY(readAll(tmp.filePath("calibrated.csv"))
+                    .startsWith("time_s,acc_x_g,acc_y_g,acc_z_g,gyro_x,"));
+
+        viewer.reset(RecordingViewer::open(write("view.txt", log), nullptr, &error, 68.5));
+        auto *acc = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot");
+        auto *spectrum = mmtest::widget<QCustomPlot>(viewer.get(), "accSpectrum");
+        const auto title = [&] {
+            return static_cast<QCPTextElement *>(spectrum->plotLayout()->element(0, 0))->text();
+        };
+        viewer->findChild<QAction *>("actionSpectrum")->trigger();
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()) && acc->isHidden());
+        // 70 000 rows: (70 000 - 8192) / 4096 + 1 segments; 10 000 rows: (10 000 - 2048) / 1024
+        // + 1.
+        QTRY_VERIFY(
+            title().contains("no rate: cycles per row, step 0.0001221, 16 segments of 8192"));
+        acc->xAxis->setRange(0, 9999);
+        QTRY_VERIFY(title().contains("8 segments of 2048 rows"));
+        mmtest::widget<QPushButton>(viewer.get(), "linePace")->click();
+        QTRY_VERIFY(title().contains("68.50 rows/s, step 0.03345 Hz"));
+        const QString file = write("my calibration.json",
+                                   R"({"format":"motionmonitor-calibration","version":1,)"
+                                   R"("gyroscope":{"unit":"°/s","y":{"offset":0,"scale":2}}})");
+        mmtest::answerModals(
+            [&] { viewer->findChild<QAction *>("actionApplyCalibration")->trigger(); },
+            {mmtest::chooseFiles(file)});
+        QCOMPARE(statistic(viewer.get(), 1, Recording::GyroY), QString::number(2 * 32767) + ".0");
+        QTRY_VERIFY(spectrum->yAxis->label().contains("counts²/Hz") &&
+                    mmtest::widget<QCustomPlot>(viewer.get(), "gyroSpectrum")
+                        ->yAxis->label()
+                        .contains("(°/s)²/Hz"));
     }
 };
 

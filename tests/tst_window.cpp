@@ -5,6 +5,7 @@
 // line's pace.
 #include "mmtest.h"
 #include "samplesource.h"
+#include "spectrumwindow.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -243,6 +244,23 @@ private slots:
         QVERIFY(runTicks(*window, 5, 2));
         QCOMPARE(widget<QCustomPlot>(window.get(), "gyroPlot")->graph(2)->dataCount(), 5);
         QTRY_COMPARE(lcdValues(*window), valuesOf(TestWaves::at(4)));
+    }
+
+    // "View" > "Spectrum": the live spectrum of what test mode generates finds the
+    // accelerometer X wave at 0.2 radians a sample, at the rate the samples came.
+    void liveSpectrum()
+    {
+        QTemporaryDir dir;
+        auto window = startMainWindow(options(true, true, dir.path()));
+        window->findChild<QAction *>("actionSpectrum")->trigger();
+        auto *live = window->findChild<SpectrumWindow *>();
+        QVERIFY(live && live->isVisible());
+        QVERIFY(runTicks(*window, 250, 4));
+        QTRY_VERIFY(live->spectrum().segments == (250 - 64) / 32 + 1);
+        const Spectrum &s = live->spectrum();
+        QVERIFY(s.rate > 50 && s.rate < 300); // a tick every 4 ms, late under load
+        QVERIFY(std::abs(s.frequency(s.peak(Recording::AccX)) - 0.2 / (2 * M_PI) * s.rate) <
+                s.step());
     }
 
     // The simulator at the line's pace and the default read interval for
