@@ -2,7 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QThread>
+#include <QSocketNotifier>
 
 #include <mosquitto.h>
 
@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <poll.h>
+#include <thread>
 
 namespace
 {
@@ -20,8 +22,6 @@ constexpr int longestPauseMs = 30000;
 // noticed within a minute.
 constexpr int keepaliveSeconds = 30;
 constexpr int closingMs = 2500;
-// How soon the client's thread sees a close asked for.
-constexpr int loopMs = 100;
 
 QString reasonOf(int rc)
 {
@@ -31,9 +31,16 @@ QString reasonOf(int rc)
 
 } // namespace
 
+struct MqttOutput::Connecting {
+    std::mutex mutex;
+    bool abandoned = false;
+    bool done = false;
+};
+
 MqttOutput::MqttOutput(const OutputSettings &settings, const QString &topicPrefix,
                        const QString &device, QObject *parent)
-    : QObject(parent), broker(settings.mqtt), prefix(topicPrefix.toUtf8()), state("mqtt")
+    : QObject(parent), broker(settings.mqtt), prefix(topicPrefix.toUtf8()), pauseMs(firstPauseMs),
+      state("mqtt")
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
@@ -42,7 +49,6 @@ MqttOutput::MqttOutput(const OutputSettings &settings, const QString &topicPrefi
         say(state.down(QStringLiteral("no MQTT client: %1").arg(std::strerror(errno))));
         return;
     }
-    mosquitto_threaded_set(client, true);
     const QByteArray status = prefix + "/status";
     mosquitto_will_set(client, status.constData(), 7, "offline", 1, true);
     if (!settings.user.isEmpty())
@@ -54,27 +60,19 @@ MqttOutput::MqttOutput(const OutputSettings &settings, const QString &topicPrefi
                           nullptr, nullptr);
     else if (broker.tls)
         mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    // The callbacks run in this thread, within the client's calls made here.
     mosquitto_connect_callback_set(client, [](mosquitto *, void *self, int rc) {
-        auto *out = static_cast<MqttOutput *>(self);
-        if (rc != 0) {
-            out->refusal = QString::fromUtf8(mosquitto_connack_string(rc));
-            return;
-        }
-        out->pauseMs = firstPauseMs;
-        QMetaObject::invokeMethod(
-            out, [out] { out->connected(); }, Qt::QueuedConnection);
+        static_cast<MqttOutput *>(self)->connected(rc);
     });
     mosquitto_publish_callback_set(client, [](mosquitto *, void *self, int mid) {
-        auto *out = static_cast<MqttOutput *>(self);
-        out->offlineWritten = out->offlineWritten || mid == out->offlineMid;
-        // Collected, not posted one by one: a posted call per message would
-        // wake the owner's thread twice a sample.
-        QMutexLocker lock(&out->mutex);
-        out->writtenMids.push_back(mid);
+        static_cast<MqttOutput *>(self)->writtenMids.push_back(mid);
     });
-    loop = QThread::create([this] { run(); });
-    loop->setObjectName("mqtt");
-    loop->start();
+    housekeeping.setInterval(1000);
+    connect(&housekeeping, &QTimer::timeout, this,
+            [this] { afterIo(mosquitto_loop_misc(client)); });
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &MqttOutput::connectNow);
+    connectNow();
 }
 
 MqttOutput::~MqttOutput()
@@ -84,51 +82,51 @@ MqttOutput::~MqttOutput()
         mosquitto_destroy(client);
 }
 
-void MqttOutput::run()
+void MqttOutput::connectNow()
 {
-    int rc = mosquitto_connect_async(client, broker.host.toUtf8().constData(), broker.port,
-                                     keepaliveSeconds);
-    bool disconnecting = false;
-    for (;;) {
-        if (rc == MOSQ_ERR_SUCCESS)
-            rc = mosquitto_loop(client, loopMs, 1);
-        QMutexLocker lock(&mutex);
-        if (ending || (closing && rc != MOSQ_ERR_SUCCESS))
+    watch(-1);
+    auto job = std::make_shared<Connecting>();
+    connecting = job;
+    const bool again = everTried;
+    everTried = true;
+    std::thread([this, job, again, c = client, host = broker.host.toUtf8(), port = broker.port] {
+        // Blocks on the name, the TCP and the TLS handshake; writes CONNECT.
+        const int rc = again ? mosquitto_reconnect(c)
+                             : mosquitto_connect(c, host.constData(), port, keepaliveSeconds);
+        const std::lock_guard<std::mutex> lock(job->mutex);
+        if (job->abandoned) {
+            mosquitto_destroy(c);
             return;
-        if (closing && offlineMid == 0) {
-            // On this thread, behind every message handed over before.
-            lock.unlock();
-            const QByteArray status = prefix + "/status";
-            rc = mosquitto_publish(client, &offlineMid, status.constData(), 7, "offline", 1, true);
-            continue;
         }
-        if (closing && offlineWritten && !disconnecting) {
-            // Only once every acknowledgement is in: libmosquitto takes one
-            // that comes after its DISCONNECT for a broken protocol, and
-            // drops the connection without it.
-            disconnecting = true;
-            lock.unlock();
-            rc = mosquitto_disconnect(client);
-            continue;
-        }
-        if (rc == MOSQ_ERR_SUCCESS)
-            continue;
-        const QString reason = refusal.isEmpty() ? reasonOf(rc) : refusal;
-        refusal.clear();
+        job->done = true;
         QMetaObject::invokeMethod(
-            this, [this, reason] { lost(reason); }, Qt::QueuedConnection);
-        wake.wait(&mutex, QDeadlineTimer(pauseMs));
-        pauseMs = std::min(2 * pauseMs, longestPauseMs);
-        if (ending || closing)
-            return;
-        lock.unlock();
-        rc = mosquitto_reconnect_async(client);
-    }
+            this,
+            [this, job, rc] {
+                if (connecting == job)
+                    connectDone(rc);
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
-void MqttOutput::connected()
+void MqttOutput::connectDone(int rc)
 {
+    connecting.reset();
+    if (rc != MOSQ_ERR_SUCCESS)
+        return lost(reasonOf(rc));
+    // The broker's answer comes to be read, and may be there already (the
+    // owner's thread may have been busy since): taken now, so that samples
+    // waiting behind it in the event loop find the broker connected.
+    watch(mosquitto_socket(client));
+    afterIo(mosquitto_loop_read(client, 1));
+}
+
+void MqttOutput::connected(int rc)
+{
+    if (rc != 0)
+        return lost(QString::fromUtf8(mosquitto_connack_string(rc)));
     up = true;
+    pauseMs = firstPauseMs;
     if (!everConnected)
         say(QStringLiteral("mqtt: connected to %1, topics %2/...")
                 .arg(broker.url(), QString::fromUtf8(prefix)));
@@ -136,6 +134,16 @@ void MqttOutput::connected()
     publish("status", "online", 1, true);
     for (auto it = retained.cbegin(); it != retained.cend(); ++it)
         publish(it.key().constData(), it.value(), 1, true);
+    std::vector<Held> waiting;
+    waiting.swap(held);
+    for (const Held &h : waiting) {
+        pendingBytes -= h.payload.size();
+        int mid = 0;
+        if (handOver(h.topic, h.payload, 1, h.retain, &mid))
+            pending.insert(mid, {h.payload.size(), 1});
+        else
+            state.drop();
+    }
     // A broker that was only behind is back once it has caught up.
     collectWritten();
     if (pending.size() < maxPendingMessages / 2)
@@ -146,6 +154,7 @@ void MqttOutput::connected()
 void MqttOutput::lost(const QString &reason)
 {
     up = false;
+    watch(-1);
     // What waited at QoS 0 is gone with the connection; QoS 1 is sent again.
     collectWritten();
     for (auto it = pending.begin(); it != pending.end();)
@@ -158,27 +167,68 @@ void MqttOutput::lost(const QString &reason)
         }
     say(state.down(reason));
     emit changed();
+    retry.start(pauseMs);
+    pauseMs = std::min(2 * pauseMs, longestPauseMs);
+}
+
+void MqttOutput::watch(int fd)
+{
+    // This may run in a notifier's own slot (a read that lost the broker).
+    for (QSocketNotifier **n : {&readable, &writable})
+        if (*n) {
+            (*n)->setEnabled(false);
+            (*n)->deleteLater();
+            *n = nullptr;
+        }
+    housekeeping.stop();
+    if (fd < 0)
+        return;
+    readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    connect(readable, &QSocketNotifier::activated, this,
+            [this] { afterIo(mosquitto_loop_read(client, 1)); });
+    writable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
+    connect(writable, &QSocketNotifier::activated, this,
+            [this] { afterIo(mosquitto_loop_write(client, 1)); });
+    writable->setEnabled(mosquitto_want_write(client));
+    housekeeping.start();
+}
+
+void MqttOutput::afterIo(int rc)
+{
+    if (!readable)
+        return; // not connected (any more)
+    if (rc != MOSQ_ERR_SUCCESS)
+        return lost(reasonOf(rc));
+    collectWritten();
+    writable->setEnabled(mosquitto_want_write(client));
 }
 
 void MqttOutput::collectWritten()
 {
-    std::vector<int> mids;
-    {
-        QMutexLocker lock(&mutex);
-        mids.swap(writtenMids);
-    }
-    for (const int mid : mids) {
+    for (const int mid : writtenMids) {
         const auto it = pending.constFind(mid);
         if (it == pending.cend())
             continue;
         pendingBytes -= it->bytes;
         pending.erase(it);
     }
+    writtenMids.clear();
     if (up && !state.isUp() && pending.size() < maxPendingMessages / 2 &&
         pendingBytes < maxPendingBytes / 2) {
         say(state.up());
         emit changed();
     }
+}
+
+bool MqttOutput::handOver(const QByteArray &topic, const QByteArray &payload, int qos, bool retain,
+                          int *mid)
+{
+    const int rc = mosquitto_publish(client, mid, topic.constData(), int(payload.size()),
+                                     payload.constData(), qos, retain);
+    // Written at once, unless the socket is full.
+    if (writable)
+        writable->setEnabled(mosquitto_want_write(client));
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
 bool MqttOutput::publish(const char *subtopic, const QByteArray &payload, int qos, bool retain)
@@ -189,24 +239,29 @@ bool MqttOutput::publish(const char *subtopic, const QByteArray &payload, int qo
         state.drop();
         return false;
     }
+    const qsizetype waiting = pending.size() + qsizetype(held.size());
     const bool full =
-        pending.size() >= maxPendingMessages || pendingBytes + payload.size() > maxPendingBytes;
+        waiting >= maxPendingMessages || pendingBytes + payload.size() > maxPendingBytes;
     if (full) {
         state.drop();
         const QString line = state.down(QStringLiteral("the broker takes no more; %1 messages "
                                                        "wait unwritten")
-                                            .arg(pending.size()));
+                                            .arg(waiting));
         if (!line.isEmpty()) {
             say(line);
             emit changed();
         }
         return false;
     }
-    int mid = 0;
     const QByteArray topic = prefix + '/' + subtopic;
-    const int rc = mosquitto_publish(client, &mid, topic.constData(), int(payload.size()),
-                                     payload.constData(), qos, retain);
-    if (rc != MOSQ_ERR_SUCCESS) {
+    if (!up) {
+        // The client is not touched while a thread connects it.
+        held.push_back({topic, payload, retain});
+        pendingBytes += payload.size();
+        return true;
+    }
+    int mid = 0;
+    if (!handOver(topic, payload, qos, retain, &mid)) {
         state.drop();
         return false;
     }
@@ -223,23 +278,46 @@ void MqttOutput::keepRetained(const char *subtopic, const QByteArray &payload)
 
 void MqttOutput::close()
 {
-    if (!loop)
+    retry.stop();
+    if (connecting) {
+        const std::lock_guard<std::mutex> lock(connecting->mutex);
+        if (!connecting->done) {
+            connecting->abandoned = true;
+            client = nullptr; // the connecting thread destroys it
+        }
+        connecting.reset();
+    }
+    if (!client || !up) {
+        watch(-1);
+        up = false;
         return;
-    {
-        // Nothing to write without a connection: the thread ends at once.
-        QMutexLocker lock(&mutex);
-        closing = true;
-        ending = !up;
-        wake.wakeAll();
     }
-    if (!loop->wait(QDeadlineTimer(closingMs))) {
-        QMutexLocker lock(&mutex);
-        ending = true;
-    }
-    loop->wait();
-    delete loop;
-    loop = nullptr;
+    // "offline", and once the broker has acknowledged it (and so every
+    // message before it), a clean disconnection: libmosquitto drops the
+    // connection without DISCONNECT when an acknowledgement comes after it,
+    // and the broker would then send the Last Will.
+    watch(-1);
     up = false;
+    const QByteArray status = prefix + "/status";
+    offlineMid = 0;
+    int rc = mosquitto_publish(client, &offlineMid, status.constData(), 7, "offline", 1, true);
+    const QDeadlineTimer deadline(closingMs);
+    const auto acknowledged = [this] {
+        return std::find(writtenMids.begin(), writtenMids.end(), offlineMid) != writtenMids.end();
+    };
+    while (rc == MOSQ_ERR_SUCCESS && !acknowledged() && !deadline.hasExpired()) {
+        pollfd p{mosquitto_socket(client),
+                 short(POLLIN | (mosquitto_want_write(client) ? POLLOUT : 0)), 0};
+        if (::poll(&p, 1, int(std::min<qint64>(deadline.remainingTime(), 100))) < 0 &&
+            errno != EINTR)
+            break;
+        if (p.revents & (POLLIN | POLLHUP | POLLERR))
+            rc = mosquitto_loop_read(client, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (p.revents & POLLOUT))
+            rc = mosquitto_loop_write(client, 1);
+    }
+    if (acknowledged())
+        mosquitto_disconnect(client);
 }
 
 void MqttOutput::say(const QString &line)
