@@ -4,12 +4,15 @@
 // plots from the menu, and the receiver from end to end: every frame at the
 // line's pace.
 #include "mmtest.h"
+#include "recording.h"
 #include "samplesource.h"
+#include "sessionreader.h"
 #include "spectrumwindow.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLCDNumber>
@@ -297,6 +300,63 @@ private slots:
         QCOMPARE(csv.size(), 1361);
         QCOMPARE(csv[1360].section(',', 1), rows.last().section(',', 1));
         QVERIFY2(qAbs(rowsPerSecond(csv)[0] - 68) <= 3, qPrintable(csv.mid(60, 15).join(' ')));
+    }
+
+    // "Edit" > "Add note…" (Ctrl+M) while acquiring: the moment is taken at once, the text asked
+    // for while acquisition ticks on. Two notes open at once land at their moments however they
+    // are finished; the message log shows them; Cancel drops a note.
+    void notes()
+    {
+        QTemporaryDir dir;
+        auto window = startMainWindow(options(true, false, dir.path()));
+        auto *action = widget<QAction>(window.get(), "actionAddNote");
+        QVERIFY(!action->isEnabled());
+        setDatalog(*window, true);
+        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(10);
+        press(*window, "Start_Button");
+        QTRY_VERIFY(!logRows(dir.path()).isEmpty());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QList<qint64> asked{QDateTime::currentMSecsSinceEpoch()};
+        QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
+        const auto first = window->findChild<QInputDialog *>("noteDialog");
+        QVERIFY(first && first->isVisible() && !first->isModal());
+        asked << QDateTime::currentMSecsSinceEpoch();
+        action->trigger();
+        const int rows = int(logRows(dir.path()).size());
+        QTRY_VERIFY(logRows(dir.path()).size() > rows + 10);
+        const auto dialogs = window->findChildren<QInputDialog *>("noteDialog");
+        QCOMPARE(dialogs.size(), 2);
+        const QString text = "trial 3, \"left\" foot ä";
+        auto *edit = dialogs.last()->findChild<QLineEdit *>();
+        QTest::keyClicks(edit, text.chopped(1));
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, text.right(1), Qt::NoModifier);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(first->findChild<QLineEdit *>(), Qt::Key_Return);
+        const QString log = widget<QTextBrowser>(window.get(), "msgBrowser")->toPlainText();
+        QVERIFY2(
+            log.contains(QRegularExpression(R"(\nNote at \d\d:\d\d:\d\d\.\d{3} \(\d+\.\d{3} s )"
+                                            R"(into the session\): trial 3, "left" foot ä)")),
+            qPrintable(log));
+        QTRY_VERIFY(window->findChildren<QInputDialog *>("noteDialog").isEmpty());
+        action->trigger();
+        QTest::keyClick(window->findChild<QInputDialog *>("noteDialog"), Qt::Key_Escape);
+        press(*window, "Stop_Button");
+        QTRY_VERIFY(window->findChildren<QInputDialog *>("noteDialog").isEmpty());
+        Recording read;
+        QString error;
+        QVERIFY2(SessionReader::read(
+                     QDir(dir.path()).filePath(QDir(dir.path()).entryList({"*.jsonl"})[0]), &read,
+                     &error),
+                 qPrintable(error));
+        const Timeline &timeline = *read.timeline();
+        QCOMPARE(int(timeline.notes.size()), 2);
+        for (int i = 0; i < 2; ++i) {
+            const qint64 at = timeline.facts.start.toMSecsSinceEpoch() +
+                              qRound64(timeline.notes[i].seconds * 1000);
+            QVERIFY2(qAbs(at - asked[i]) < 50, qPrintable(QString::number(at - asked[i])));
+            QCOMPARE(timeline.notes[i].text, i ? text : QString());
+        }
     }
 };
 
