@@ -177,8 +177,8 @@ bool Acquisition::addNote(SteadyNs at, const QString &text, QString *said)
     const QString clock =
         QDateTime::fromMSecsSinceEpoch(unixNs(at) / 1000000).toString("hh:mm:ss.zzz");
     const qint64 atMs = session.addNote(at, text);
-    QString line = atMs < 0 ? QStringLiteral("Note at %1 not recorded: no session file is being "
-                                             "written (no row logged since Start)")
+    QString line = atMs < 0 ? QStringLiteral("Note at %1 not recorded: no session is being logged "
+                                             "(no row logged since Start, or \"Datalog\" off)")
                                   .arg(clock)
                             : QStringLiteral("Note at %1 (%2 s into the session)")
                                   .arg(clock)
