@@ -2,9 +2,7 @@
 // byte for byte, named by a clock of the test's own; the session files' names.
 #include "datalogger.h"
 #include "logformat.h"
-#include "recording.h"
 #include "session.h"
-#include "sessionreader.h"
 #include "testcore.h"
 
 #include <QDirIterator>
@@ -195,39 +193,6 @@ private slots:
         QCOMPARE(names,
                  (QStringList{"05.12, 9.05.03.session.jsonl", "05.12, 9.05.03_2.session.jsonl",
                               "05.12, 9.05.03_3.session.jsonl"}));
-    }
-
-    // The session file places every row at its arrival: rows 20 ms apart, a pause of 0.3 s (the
-    // receiver silent), 20 ms apart again. Notes keep their moments, within the session.
-    void sessionTimes()
-    {
-        QTemporaryDir tmp;
-        Datalogger logger;
-        logger.ReceiveFilename(tmp.path());
-        logger.CreateFile();
-        const qint64 offset = logger.currentSize();
-        logger.Log(0, 0, 0, 0, 0, 0);
-        const SteadyNs start = steadyNow() - 10'000'000'000;
-        const auto arrival = [](int row) { return row * 20 + (row >= 50 ? 300 : 0); }; // ms
-        Session session;
-        QString error;
-        QVERIFY(session.begin(tmp.path(), {t0, start, {}, "", false, 42}, logger.currentFile(),
-                              offset, 0, &error));
-        for (int n = 1; n < 100; ++n) {
-            logger.Log(0, 0, 0, 0, 0, 0);
-            session.rowLogged(start + SteadyNs(arrival(n)) * 1'000'000);
-        }
-        QCOMPARE(session.addNote(start + 1'234'000'000, "trial 3"), 1234);
-        QCOMPARE(session.addNote(start - 1, ""), 0);
-        session.end(100, 0);
-        Recording read;
-        QVERIFY2(SessionReader::read(session.fileName(), &read, &error), qPrintable(error));
-        for (int n = 0; n < 100; ++n)
-            QCOMPARE(read.timeline()->seconds(n), arrival(n) / 1000.0);
-        const auto &notes = read.timeline()->notes;
-        QCOMPARE(notes.size(), size_t(2));
-        QVERIFY(notes[0].seconds == 0 && notes[0].text.isEmpty());
-        QVERIFY(notes[1].seconds == 1.234 && notes[1].text == "trial 3");
     }
 };
 

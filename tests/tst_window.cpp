@@ -4,9 +4,7 @@
 // plots from the menu, and the receiver from end to end: every frame at the
 // line's pace.
 #include "mmtest.h"
-#include "recording.h"
 #include "samplesource.h"
-#include "sessionreader.h"
 #include "spectrumwindow.h"
 
 #include <QCheckBox>
@@ -302,9 +300,10 @@ private slots:
         QVERIFY2(qAbs(rowsPerSecond(csv)[0] - 68) <= 3, qPrintable(csv.mid(60, 15).join(' ')));
     }
 
-    // "Edit" > "Add note…" (Ctrl+M) while acquiring: the moment is taken at once, the text asked
-    // for while acquisition ticks on. Two notes open at once land at their moments however they
-    // are finished; the message log shows them; Cancel drops a note.
+    // "Edit" > "Add note…" (Ctrl+M) while acquiring: the moment is taken at once (before the first
+    // row: at the session's start), the text asked for while acquisition ticks on. Two notes open
+    // at once land at their moments however they are finished; the message log shows them;
+    // Cancel drops a note.
     void notes()
     {
         QTemporaryDir dir;
@@ -313,50 +312,38 @@ private slots:
         QVERIFY(!action->isEnabled());
         setDatalog(*window, true);
         widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(10);
-        press(*window, "Start_Button");
-        QTRY_VERIFY(!logRows(dir.path()).isEmpty());
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QList<qint64> asked{QDateTime::currentMSecsSinceEpoch()};
-        QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
-        const auto first = window->findChild<QInputDialog *>("noteDialog");
-        QVERIFY(first && first->isVisible() && !first->isModal());
-        asked << QDateTime::currentMSecsSinceEpoch();
+        qint64 asked[2] = {QDateTime::currentMSecsSinceEpoch()};
+        press(*window, "Start_Button");
+        QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier); // before the first row
+        const auto ticks = [&](int rows) { // rows logged while the dialogs are open
+            const int now = int(logRows(dir.path()).size());
+            return QTest::qWaitFor([&] { return logRows(dir.path()).size() > now + rows; });
+        };
+        QVERIFY(ticks(5));
+        asked[1] = QDateTime::currentMSecsSinceEpoch();
         action->trigger();
-        const int rows = int(logRows(dir.path()).size());
-        QTRY_VERIFY(logRows(dir.path()).size() > rows + 10);
+        QVERIFY(ticks(10));
         const auto dialogs = window->findChildren<QInputDialog *>("noteDialog");
-        QCOMPARE(dialogs.size(), 2);
-        const QString text = "trial 3, \"left\" foot ä";
-        auto *edit = dialogs.last()->findChild<QLineEdit *>();
-        QTest::keyClicks(edit, text.chopped(1));
-        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, text.right(1), Qt::NoModifier);
-        QTest::keyClick(edit, Qt::Key_Return);
-        QTest::keyClick(first->findChild<QLineEdit *>(), Qt::Key_Return);
-        const QString log = widget<QTextBrowser>(window.get(), "msgBrowser")->toPlainText();
-        QVERIFY2(
-            log.contains(QRegularExpression(R"(\nNote at \d\d:\d\d:\d\d\.\d{3} \(\d+\.\d{3} s )"
-                                            R"(into the session\): trial 3, "left" foot ä)")),
-            qPrintable(log));
+        QVERIFY(dialogs.size() == 2 && dialogs[0]->isVisible() && !dialogs[0]->isModal());
+        const QString text = "trial 3, \"left\" foot";
+        QTest::keyClicks(dialogs[1]->findChild<QLineEdit *>(), text + '\r');
+        QTest::keyClick(dialogs[0]->findChild<QLineEdit *>(), Qt::Key_Return);
+        QVERIFY(widget<QTextBrowser>(window.get(), "msgBrowser")
+                    ->toPlainText()
+                    .contains(" s into the session): " + text + "\nNote at "));
         QTRY_VERIFY(window->findChildren<QInputDialog *>("noteDialog").isEmpty());
         action->trigger();
         QTest::keyClick(window->findChild<QInputDialog *>("noteDialog"), Qt::Key_Escape);
         press(*window, "Stop_Button");
-        QTRY_VERIFY(window->findChildren<QInputDialog *>("noteDialog").isEmpty());
-        Recording read;
-        QString error;
-        QVERIFY2(SessionReader::read(
-                     QDir(dir.path()).filePath(QDir(dir.path()).entryList({"*.jsonl"})[0]), &read,
-                     &error),
-                 qPrintable(error));
-        const Timeline &timeline = *read.timeline();
+        const auto read = readSession(dir.path());
+        const Timeline &timeline = *read->timeline();
         QCOMPARE(int(timeline.notes.size()), 2);
-        for (int i = 0; i < 2; ++i) {
-            const qint64 at = timeline.facts.start.toMSecsSinceEpoch() +
-                              qRound64(timeline.notes[i].seconds * 1000);
-            QVERIFY2(qAbs(at - asked[i]) < 50, qPrintable(QString::number(at - asked[i])));
-            QCOMPARE(timeline.notes[i].text, i ? text : QString());
-        }
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(qAbs(timeline.facts.start.toMSecsSinceEpoch() +
+                         qRound64(timeline.notes[i].seconds * 1000) - asked[i]) < 50 &&
+                    timeline.notes[i].text == (i ? text : QString()));
     }
 };
 
