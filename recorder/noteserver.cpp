@@ -164,6 +164,9 @@ int runNote(int argc, char **argv, const QString &version)
         std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(what));
         return status;
     };
+    // `--note --help` asks for help, not for a note that says "--help".
+    if (app.arguments().contains("--help") || app.arguments().contains("-h"))
+        parser.showHelp(0);
     if (!parser.parse(app.arguments()))
         return fail(2, parser.errorText() + " (see --note --help)");
     if (parser.isSet(help))
