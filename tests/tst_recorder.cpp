@@ -219,33 +219,27 @@ private slots:
         // 120 rows 40 ms apart, 50 to a log file; rows 80 on came 1.4 s later.
         const auto ms = [](int row) { return row * 40 + (row >= 80 ? 1400 : 0); };
         const QStringList rows = sineRows(120, 0, format);
-        QString lines = "{\"format\":\"motionmonitor-session\",\"version\":1,\"start\":\"2026-12-"
-                        "07T17:17:44.512Z\",\"options\":{\"start1\":170}}";
-        const auto line = [&](int rows, int t, const QString &event) { // after `rows` rows
-            lines += QStringLiteral("\n{\"t_ms\":%1,\"rows\":%2,\"event\":%3%4}")
-                         .arg(t)
-                         .arg(rows)
-                         .arg(event, rows ? ",\"last_row_ms\":" + QString::number(ms(rows - 1))
-                                          : QString());
-        };
-        for (int file = 0; file < 3; ++file) {
-            if (file == 2) // the receiver pulled out and back
-                line(80, ms(79) + 20, "\"lost\""), line(81, ms(80) + 5, "\"reopened\"");
-            QFile log(dir.filePath(QStringLiteral("%1.txt").arg(file)));
-            QVERIFY(log.open(QIODevice::WriteOnly));
-            log.write(QByteArray(logformat::header) + '\n');
-            for (int row = file * 50; row < std::min(120, file * 50 + 50); ++row)
-                log.write(
-                    (QString::number(row % 50) + ',' + rows[row].section(',', 1) + '\n').toUtf8());
-            line(file * 50, file ? ms(file * 50 - 1) + 20 : 0,
-                 QStringLiteral("\"file\",\"path\":\"%1.txt\",\"offset\":%2,\"index\":0")
-                     .arg(file)
-                     .arg(qstrlen(logformat::header) + 1));
-        }
-        line(120, ms(119) + 20, "\"end\"");
         QFile file(dir.filePath("old.session.jsonl"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines.toUtf8() + '\n') > 0);
+        QVERIFY(
+            file.open(QIODevice::WriteOnly) &&
+            file.write(R"({"format":"motionmonitor-session",)"
+                       R"("version":1,"start":"2026-12-07T17:17:44.512Z","options":{"start1":170}}
+{"t_ms":0,"rows":0,"event":"file","path":"0.txt","offset":68,"index":0}
+{"t_ms":1980,"rows":50,"last_row_ms":1960,"event":"file","path":"1.txt","offset":68,"index":0}
+{"t_ms":3180,"rows":80,"last_row_ms":3160,"event":"lost"}
+{"t_ms":4605,"rows":81,"last_row_ms":4600,"event":"reopened"}
+{"t_ms":5380,"rows":100,"last_row_ms":5360,"event":"file","path":"2.txt","offset":68,"index":0}
+{"t_ms":6180,"rows":120,"last_row_ms":6160,"event":"end"}
+)") > 0);
         file.close();
+        for (int n = 0; n < 3; ++n) {
+            QFile log(dir.filePath(QStringLiteral("%1.txt").arg(n)));
+            QVERIFY(log.open(QIODevice::WriteOnly) && log.write(logformat::header) > 0);
+            for (int row = n * 50; row < std::min(120, n * 50 + 50); ++row)
+                log.write(
+                    ('\n' + QString::number(row % 50) + ',' + rows[row].section(',', 1)).toUtf8());
+            log.write("\n");
+        }
         const QString link = dir.filePath("ttyUSB0"), logs = dir.filePath("new logs");
         QVERIFY(QDir().mkdir(logs));
         Nodesim sim(link, {"--replay", file.fileName(), "--speed", "2"});
