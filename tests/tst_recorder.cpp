@@ -3,6 +3,7 @@
 #include "logformat.h"
 #include "testcore.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -243,6 +244,9 @@ private slots:
         const QString link = dir.filePath("ttyUSB0"), logs = dir.filePath("new logs");
         QVERIFY(QDir().mkdir(logs));
         Nodesim sim(link, {"--replay", file.fileName(), "--speed", "2"});
+        QElapsedTimer up; // its rows start when a program opens the line, however much later
+        up.start();
+        QTRY_VERIFY(up.hasExpired(1000));
         // Without the init message's pause, in which rows would wait to be read.
         Recorder recorder(link, logs, {"--start1", "170", "--rows-per-file", "30", "--no-init"});
         QTRY_COMPARE_WITH_TIMEOUT(logRows(logs).size(), 120, 30000);
