@@ -172,6 +172,25 @@ void Acquisition::sendInitMessage()
     serial->SendInitMsg();
 }
 
+bool Acquisition::addNote(SteadyNs at, const QString &text, QString *said)
+{
+    const QString clock =
+        QDateTime::fromMSecsSinceEpoch(unixNs(at) / 1000000).toString("hh:mm:ss.zzz");
+    const qint64 atMs = session.addNote(at, text);
+    QString line = atMs < 0 ? QStringLiteral("Note at %1 not recorded: no session is being logged "
+                                             "(no row logged since Start, or \"Datalog\" off)")
+                                  .arg(clock)
+                            : QStringLiteral("Note at %1 (%2 s into the session)")
+                                  .arg(clock)
+                                  .arg(double(atMs) / 1000, 0, 'f', 3);
+    if (!text.isEmpty())
+        line += ": " + text;
+    emit message(line, false);
+    if (said)
+        *said = line;
+    return atMs >= 0;
+}
+
 void Acquisition::setReadOnArrival(bool on)
 {
     readOnArrival = on;

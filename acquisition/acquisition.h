@@ -79,6 +79,12 @@ public:
     // holds about 4 kB) does not bound the rate by the read interval. Off
     // unless set; a port reopened after a loss is followed.
     void setReadOnArrival(bool on);
+    // A note of the user, asked for at `at`, with its text (empty for
+    // none): written into the running session (see Session::addNote) and
+    // said as a message, which *said gets too. False when no session is
+    // being written (no row logged since Start, "Datalog" off): the note is
+    // then said as not recorded.
+    bool addNote(SteadyNs at, const QString &text, QString *said = nullptr);
     // The running or the last session's file; empty before the first.
     QString sessionFile() const { return session.fileName(); }
     // The wall-clock time (nanoseconds since the Unix epoch) of a moment on

@@ -1,5 +1,6 @@
 #include "calibratecommand.h"
 #include "mainwindow.h"
+#include "noteserver.h"
 #include "recorder.h"
 #include "recordingviewer.h"
 #include "termination.h"
@@ -59,6 +60,8 @@ bool displayFor(int argc, char **argv)
 int main(int argc, char **argv)
 {
     // Before anything touches the window system.
+    if (noteRequested(argc, argv))
+        return runNote(argc, argv, MainWindow::versionString());
     if (recordRequested(argc, argv))
         return runRecorder(argc, argv, MainWindow::versionString());
     if (calibrateRequested(argc, argv))
@@ -84,7 +87,8 @@ int main(int argc, char **argv)
         "Every run starts with the options dialog; cancelling it ends the program.\n"
         "With --view, it shows a session or a log file it wrote instead.\n"
         "With --record, it acquires and logs without a window: see --record --help.\n"
-        "With --calibrate, it measures a calibration from a recording: see --calibrate --help.");
+        "With --calibrate, it measures a calibration from a recording: see --calibrate --help.\n"
+        "With --note TEXT, it adds a note to a running --record: see --note --help.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption view(
@@ -109,14 +113,17 @@ int main(int argc, char **argv)
                                   "hz");
     const QCommandLineOption segment(
         "segment", "With --view: rows in each segment of the spectrum, a power of two.", "rows");
-    parser.addOptions({view, exportImage, spectrum, from, to, calibration, rate, segment});
+    const QCommandLineOption notes(
+        "notes", "With --view and --export <out>.csv: write the session's notes (time_s,text) "
+                 "instead of its rows.");
+    parser.addOptions({view, exportImage, spectrum, from, to, calibration, rate, segment, notes});
     parser.process(*app);
     const auto usage = [](const char *text) {
         std::fprintf(stderr, "motionmonitor: %s (see --help)\n", text);
         return 2;
     };
     for (const QCommandLineOption &o :
-         {exportImage, spectrum, from, to, calibration, rate, segment})
+         {exportImage, spectrum, from, to, calibration, rate, segment, notes})
         if (parser.isSet(o) && !parser.isSet(view))
             return usage(qPrintable("--" + o.names().first() + " needs --view"));
     ViewRequest request;
@@ -139,6 +146,9 @@ int main(int argc, char **argv)
         (!ok || request.segment < Welch::shortest || request.segment > Welch::longest ||
          (request.segment & (request.segment - 1))))
         return usage("--segment takes a power of two from 64 to 65536");
+    request.notes = parser.isSet(notes);
+    if (request.notes && !request.exportFile.endsWith(".csv", Qt::CaseInsensitive))
+        return usage("--notes needs --export OUT.csv");
 
     closeOnTermination(*app);
     if (parser.isSet(view))

@@ -1,4 +1,5 @@
-// Construction and wiring of the main window, its three message boxes and its File menu.
+// Construction and wiring of the main window, its three message boxes, its File menu and its
+// notes.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
@@ -65,6 +67,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->actionOpenRecording, &QAction::triggered, this, &MainWindow::openRecordings);
     connect(ui->actionSaveImage, &QAction::triggered, this, &MainWindow::saveImage);
     connect(ui->actionSpectrum, &QAction::triggered, this, &MainWindow::showSpectrum);
+    connect(ui->actionAddNote, &QAction::triggered, this, &MainWindow::addNote);
+    connect(acquisition, &Acquisition::statusChanged, ui->actionAddNote,
+            [this] { ui->actionAddNote->setEnabled(acquisition->isAcquiring()); });
     connect(acquisition, &Acquisition::generated, this, [this](const Sample &s) {
         OtaVastaanData(s.acc[0], s.acc[1], s.acc[2], s.gyro[0], s.gyro[1], s.gyro[2]);
     });
@@ -220,6 +225,21 @@ void MainWindow::openRecordings()
             QMessageBox::warning(this, QStringLiteral("Open recording"), error);
         }
     }
+}
+
+void MainWindow::addNote()
+{
+    const SteadyNs at = steadyNow();
+    auto *dialog = new QInputDialog(this);
+    dialog->setObjectName("noteDialog");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Add note"));
+    dialog->setLabelText(QStringLiteral("Note at %1 (the text may stay empty):")
+                             .arg(QDateTime::fromMSecsSinceEpoch(acquisition->unixNs(at) / 1000000)
+                                      .toString(QStringLiteral("hh:mm:ss"))));
+    connect(dialog, &QInputDialog::textValueSelected, acquisition,
+            [this, at](const QString &text) { acquisition->addNote(at, text); });
+    dialog->show();
 }
 
 void MainWindow::saveImage()

@@ -72,6 +72,11 @@ private slots:
     // "View" > "Spectrum": the live spectrum's window, made at the first
     // choice and fed every sample from then on.
     void showSpectrum();
+    // "Edit" > "Add note…" (enabled while acquiring): takes this moment and
+    // asks for the note's text in a dialog that is not modal, so that
+    // acquisition goes on; OK adds the note (Acquisition::addNote), which
+    // the message log shows, Cancel drops it. Several may be open at once.
+    void addNote();
 
 protected:
     // A window larger than designed gives its room to the plots and the status bar.

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -139,6 +140,7 @@ RecordingViewer::RecordingViewer(const QString &path, std::unique_ptr<Recording>
         }
     if (timeline)
         markEvents();
+    showNotes();
     // What was left out of a file cut short stays in view.
     auto *note = new QLabel(shown->note(), this);
     note->setObjectName(QStringLiteral("note"));
@@ -253,6 +255,47 @@ void RecordingViewer::markEvents()
         small.setPointSize(8);
         label->setFont(small);
     }
+}
+
+void RecordingViewer::showNotes()
+{
+    const std::vector<Timeline::Note> none;
+    const auto &notes = shown->timeline() ? shown->timeline()->notes : none;
+    ui->notes->setVisible(!notes.empty());
+    const QColor colour(0, 110, 140);
+    for (const Timeline::Note &note : notes) {
+        for (QCustomPlot *plot : {ui->accPlot, ui->gyroPlot}) {
+            auto *line = new QCPItemStraightLine(plot);
+            line->point1->setCoords(note.seconds, 0);
+            line->point2->setCoords(note.seconds, 1);
+            line->setPen(QPen(colour, 1)); // solid: the events' are dashed
+            line->setAntialiased(false);
+        }
+        // The first line of its text runs up from the foot of the upper plot
+        // (the events' labels run down from its top).
+        auto *label = new QCPItemText(ui->accPlot);
+        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        label->position->setCoords(note.seconds, 0.98);
+        label->setRotation(-90);
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        const QString first = note.text.section('\n', 0, 0);
+        label->setText(first.size() > 40 ? first.left(39) + "…" : first);
+        label->setColor(colour);
+        label->setBrush(QColor(255, 255, 255, 200));
+        auto *item = new QListWidgetItem(
+            QStringLiteral("%1 s  %2").arg(note.seconds, 0, 'f', 2).arg(note.text), ui->notes);
+        item->setData(Qt::UserRole, note.seconds);
+        item->setToolTip(shown->timeline()
+                             ->facts.start.addMSecs(qRound64(note.seconds * 1000))
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz t")));
+    }
+    connect(ui->notes, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        // The view keeps its width, centred on the note; the lower plot follows.
+        const QCPRange view = ui->accPlot->xAxis->range();
+        ui->accPlot->xAxis->setRange(item->data(Qt::UserRole).toDouble(), view.size(),
+                                     Qt::AlignCenter);
+        ui->accPlot->replot();
+    });
 }
 
 void RecordingViewer::fitToRecording()
@@ -428,6 +471,13 @@ int viewRecording(const QString &path, const ViewRequest &request)
         return fail();
     if (!recording->note().isEmpty())
         std::fprintf(stderr, "motionmonitor: %s\n", qPrintable(recording->note()));
+    if (request.notes && !recording->timeline()) {
+        error = path + QStringLiteral(": a log file on its own has no notes (they are kept in "
+                                      "its session file)");
+        return fail();
+    }
+    if (request.notes)
+        return recording->writeNotesCsv(exportFile, &error) ? 0 : fail();
     // The calibration given, or else the session's own.
     Calibration calibration;
     if (!request.calibrationFile.isEmpty() &&
@@ -462,5 +512,6 @@ int viewRecording(const QString &path, const ViewRequest &request)
         return viewer->writeSpectrumCsv(exportFile, &error) ? 0 : fail();
     // An image of the plots alone, at the window's size.
     viewer->findChild<QWidget *>(QStringLiteral("statistics"))->hide();
+    viewer->findChild<QWidget *>(QStringLiteral("notes"))->hide();
     return viewer->saveImage(exportFile, &error) ? 0 : fail();
 }

@@ -25,9 +25,11 @@ class Ui_RecordingViewer;
 // accelerometer's three curves above, the gyroscope's below. A session is
 // shown on a time axis in seconds from its start, its curves broken where
 // no rows came, its events (log files, the receiver lost and reopened,
-// source and logging switches) marked as dashed lines; a log file read on
-// its own keys each row by its position in the file. The title says what
-// the recording is.
+// source and logging switches) marked as dashed lines, its notes as solid
+// lines with their text and listed beside the plots (a click on one moves
+// the view there, beside the statistics); a log file read on its own keys
+// each row by its position in the file. The title says what the recording
+// is.
 //
 // Drag and wheel zoom move a plot's axes, and the two plots' key axes move
 // together; a double-click fits both plots to the whole recording again.
@@ -89,6 +91,8 @@ public:
 
 private:
     void markEvents();
+    // Marks and lists the notes; the list is hidden when there are none.
+    void showNotes();
     void fitToRecording();
     void showStatistics();
     void showSpectrum();
@@ -118,13 +122,15 @@ struct ViewRequest {
     double rate = 0;                            // a log file's rows per second
     int segment = 0;                            // rows per segment; 0: the default
     double linePace = FrameFormat().linePace(); // offered for a log file
+    bool notes = false; // with a .csv exportFile: the session's notes instead of its rows
 };
 
 // The program's --view mode: shows the recording at path (see
 // Recording::open) and runs the event loop until its window closes; with an
 // exportFile, writes it there instead and returns without showing a window:
 // the plots shown as an image (.png, .jpg or .pdf), or the rows (the
-// spectrum with `spectrum`) as CSV (.csv). Status 0, or 1 with the reason on
+// spectrum with `spectrum`, a session's notes with `notes`: none for a log
+// file on its own, status 1) as CSV (.csv). Status 0, or 1 with the reason on
 // the standard error stream (and in a message box when a window was to be
 // shown). What was left out of a file cut short is said on the standard
 // error stream too.

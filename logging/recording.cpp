@@ -128,3 +128,21 @@ bool Recording::writeCsv(const QString &path, QString *error, const CsvColumns &
     }
     return (flush() && file.flush()) || fail();
 }
+
+bool Recording::writeNotesCsv(const QString &path, QString *error) const
+{
+    QByteArray text = "time_s,text\n";
+    for (const Timeline::Note &note : time ? time->notes : std::vector<Timeline::Note>()) {
+        QByteArray field = note.text.toUtf8();
+        if (field.contains(',') || field.contains('"') || field.contains('\n') ||
+            field.contains('\r'))
+            field = '"' + field.replace('"', "\"\"") + '"';
+        text += QByteArray::number(note.seconds, 'f', 3) + ',' + field + '\n';
+    }
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size() &&
+        file.flush())
+        return true;
+    *error = path + QStringLiteral(": ") + file.errorString();
+    return false;
+}

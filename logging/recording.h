@@ -71,6 +71,13 @@ public:
     bool writeCsv(const QString &path, QString *error,
                   const CsvColumns &format = countColumns()) const;
 
+    // Writes a session's notes of the user (Timeline::notes) as CSV:
+    // "time_s,text", then one line per note, the time in seconds from the
+    // start, the text quoted where it holds a comma, a quote or a line end
+    // (RFC 4180). A recording without a timeline has no notes: only the
+    // header. False with *error as writeCsv() gives it.
+    bool writeNotesCsv(const QString &path, QString *error) const;
+
 private:
     friend class SessionReader;
     void clear();

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cstring>
 
 // One JSON object, its keys in the order added (easier to read than sorted).
@@ -120,7 +121,7 @@ bool Session::begin(const QString &dir, const Origin &origin, const QString &pat
         heard("session", head);
         heard("file", where);
     }
-    count = 1;
+    count = anchored = 1; // the first row is at the start
     return true;
 }
 
@@ -135,9 +136,12 @@ Session::Line Session::event(const char *kind) const
 
 void Session::rowLogged(SteadyNs arrival)
 {
+    const bool paused = arrival - lastArrival > pauseNs;
+    if (paused && anchored != count)
+        mark();
     ++count;
     lastArrival = arrival;
-    if (anchorNext) {
+    if (anchorNext || paused) {
         anchorNext = false;
         mark();
     }
@@ -181,6 +185,15 @@ void Session::datalog(bool on)
         gap();
 }
 
+qint64 Session::addNote(SteadyNs at, const QString &text)
+{
+    if (!isActive())
+        return -1;
+    const qint64 atMs = msBetween(startNs, std::clamp(at, startNs, steadyNow()));
+    write("note", event("note").add("at_ms", atMs).add("text", text));
+    return atMs;
+}
+
 void Session::logResumed(long long lost)
 {
     write("log_resumed", event("log_resumed").add("lost_rows", lost));
@@ -201,6 +214,7 @@ void Session::write(const char *kind, const Line &line)
     // Unbuffered: each line reaches the system as one write.
     const QByteArray text = line.text().toUtf8();
     file.write(text + '\n');
+    anchored = count;
     if (heard && std::strcmp(kind, "mark"))
         heard(kind, text);
 }

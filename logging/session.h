@@ -66,8 +66,11 @@ public:
 
     // A row of the session was logged; it arrived at `arrival`. The first
     // row after a gap (the receiver reopened, the source switched, logging
-    // on again or resumed) also gets a mark, so that its time is kept.
+    // on again or resumed) also gets a mark, so that its time is kept; so do
+    // the rows on both sides of a pause longer than `pauseNs` (the receiver
+    // silent), which rows spread evenly between marks would smear.
     void rowLogged(SteadyNs arrival);
+    static constexpr SteadyNs pauseNs = 100'000'000;
     // The session's rows go on in the log file at `path` (relative to the
     // working directory or absolute), from byte `offset`, the first of them
     // with row index `index`.
@@ -76,6 +79,12 @@ public:
     // An event with one further key and its text (none when key is null).
     void note(const char *event, const char *key = nullptr, const QString &value = QString());
     void datalog(bool on);
+    // A note of the user: the moment `at` it was asked for, with its text
+    // (empty for none). It is written once its text is complete, so later
+    // than its moment, which its own key `at_ms` keeps: clamped to the
+    // session, not before its start nor after now. Returns at_ms; -1, with
+    // nothing written, when no session is active.
+    qint64 addNote(SteadyNs at, const QString &text);
     // logResumed: rows are written again after `lost` rows were lost.
     void logResumed(long long lost);
     // Writes the totals and closes the file.
@@ -102,6 +111,7 @@ private:
     long long count = 0;
     SteadyNs lastArrival = 0;
     bool anchorNext = false;
-    QSet<QString> files; // the log files written to (one may be started twice in a second)
+    long long anchored = 0; // the rows whose last one a line has placed
+    QSet<QString> files;    // the log files written to (one may be started twice in a second)
     std::function<void(const char *, const QByteArray &)> heard;
 };

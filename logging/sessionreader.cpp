@@ -61,6 +61,7 @@ public:
     std::vector<Range> ranges;
     std::vector<std::int64_t> breaks;
     std::vector<Timeline::Event> events;
+    std::vector<Timeline::Note> notes;
     bool ended = false;
 
 private:
@@ -154,6 +155,13 @@ bool Lines::take(const QJsonObject &o)
             breaks.push_back(rows);
         mark(Timeline::Event::Logging,
              on ? QStringLiteral("Datalog on") : QStringLiteral("Datalog off"));
+    } else if (event == QLatin1String("note")) {
+        qint64 at = 0;
+        if (!whole(o.value("at_ms"), double(ms), &at) ||
+            (o.contains("text") && !o.value("text").isString()))
+            return refuse(QStringLiteral("a \"note\" line needs \"at_ms\", a whole number not "
+                                         "after its \"t_ms\", and its \"text\" as a string"));
+        notes.push_back({double(at) / 1000, o.value("text").toString()});
     } else if (event == QLatin1String("end")) {
         ended = true;
     }
@@ -414,6 +422,9 @@ bool SessionReader::read(const QString &path, Recording *recording, QString *err
         if (b > 0 && b < rows && (timeline->breaks.empty() || timeline->breaks.back() != b))
             timeline->breaks.push_back(b);
     timeline->events = std::move(lines.events);
+    std::stable_sort(lines.notes.begin(), lines.notes.end(),
+                     [](const auto &a, const auto &b) { return a.seconds < b.seconds; });
+    timeline->notes = std::move(lines.notes);
     timeline->facts = lines.facts;
     timeline->facts.seconds = lines.anchors.empty() ? 0 : double(lines.anchors.back().ms) / 1000;
     if (cut)

@@ -15,7 +15,8 @@ class Recording;
 // of other sessions in the same log files are not read. The curves break
 // where the receiver was lost, logging was switched off or failed; log file
 // changes, the receiver lost and reopened, source switches and logging
-// failing or switched are events on the time axis.
+// failing or switched are events on the time axis; the user's notes are
+// kept with their moments.
 //
 // What a crash leaves behind opens with what it holds, said in the note: a
 // last line cut short of the session file or of the last log file, a last
@@ -23,7 +24,8 @@ class Recording;
 // session file and line, or the log file and line: a first line that is not
 // a session's, a line before the last that is not a JSON object, an event
 // missing what it must say or out of order (the first is not the first
-// row's file, time or rows falling, anything after the end), a log file that
+// row's file, time or rows falling, anything after the end, a note without
+// its moment or after its line's time), a log file that
 // is missing or holds other rows than the session names, rows of two lines
 // overlapping.
 //

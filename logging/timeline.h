@@ -38,6 +38,11 @@ public:
         Kind kind;
         QString label;
     };
+    // A note of the user: its moment and its text (empty for none).
+    struct Note {
+        double seconds;
+        QString text;
+    };
     // What the session file's first and last lines tell.
     struct Facts {
         QDateTime start; // with its UTC offset
@@ -68,6 +73,7 @@ public:
     // or failing), rising, each within 1 .. rows() - 1.
     std::vector<std::int64_t> breaks;
     std::vector<Event> events; // in time order
+    std::vector<Note> notes;   // in time order (their lines are in the order they were finished)
     Facts facts;
 
 private:

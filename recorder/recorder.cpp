@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include "datalogger.h"
+#include "notesignal.h"
 #include "serialhandler.h"
 #include "terminationsignals.h"
 
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <climits>
@@ -36,7 +38,10 @@ int terminalColumns(std::FILE *out)
 } // namespace
 
 Recorder::Recorder(const RecorderOptions &options, std::FILE *out, bool terminal, QObject *parent)
-    : QObject(parent), given(options), out(out), terminal(terminal)
+    : QObject(parent), given(options), out(out), terminal(terminal),
+      notes([this](SteadyNs at, const QString &text, QString *said) {
+          return addNote(at, text, said);
+      })
 {
     acquisition.applyOptions(given.options);
     acquisition.setLogging(true);
@@ -70,8 +75,43 @@ bool Recorder::start()
         return false;
     if (!terminal)
         summaries.start();
+    QString error;
+    const QString device = given.options.devicename;
+    const bool typing = ::isatty(STDIN_FILENO);
+    say(notes.listen(device, &error)
+            ? QStringLiteral("Notes: motionmonitor --note TEXT --device %1, kill -USR1 %2%3")
+                  .arg(device)
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(typing ? QStringLiteral(", or a line typed here") : QString())
+            : QStringLiteral("Notes cannot come from --note: %1; kill -USR1 %2 adds one")
+                  .arg(error)
+                  .arg(QCoreApplication::applicationPid()));
+    if (typing)
+        takeTypedNotes();
     stopWhenDue();
     return true;
+}
+
+bool Recorder::addNote(SteadyNs at, const QString &text, QString *said)
+{
+    return acquisition.addNote(at, text, said);
+}
+
+void Recorder::takeTypedNotes()
+{
+    auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+    connect(input, &QSocketNotifier::activated, this, [this, input] {
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) { // the end of input (Ctrl-D) or a terminal gone
+            input->setEnabled(false);
+            return;
+        }
+        const SteadyNs at = steadyNow();
+        typed.append(chunk, n);
+        for (qsizetype end; (end = typed.indexOf('\n')) >= 0; typed.remove(0, end + 1))
+            addNote(at, QString::fromLocal8Bit(typed.left(end)).trimmed());
+    });
 }
 
 void Recorder::stopWhenDue()
@@ -157,6 +197,7 @@ int runRecorder(int argc, char **argv, const QString &version)
     // can bring them back.
     QLoggingCategory::setFilterRules("default.debug=false");
     TerminationSignals termination;
+    NoteSignal noteSignal;
 
     for (int i = 1; i < argc; ++i)
         for (const char *other : {"--view", "--export"})
@@ -193,6 +234,8 @@ int runRecorder(int argc, char **argv, const QString &version)
 
     Recorder recorder(options, stdout, ::isatty(STDOUT_FILENO));
     QObject::connect(&termination, &TerminationSignals::arrived, &recorder, &Recorder::stop);
+    QObject::connect(&noteSignal, &NoteSignal::requested, &recorder,
+                     [&recorder](SteadyNs at) { recorder.addNote(at, QString()); });
     QObject::connect(&recorder, &Recorder::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     if (!recorder.start())

@@ -75,7 +75,7 @@ bool number(const QCommandLineParser &parser, const QString &name, long long low
 
 bool read(const QCommandLineParser &parser, FrameFormat *format, QString *error)
 {
-    FrameFormat f;
+    FrameFormat f = *format;
     long long dataBytes = f.dataBytes;
     if (!number(parser, QStringLiteral("data-bytes"), 0, 99, &dataBytes, error))
         return false;

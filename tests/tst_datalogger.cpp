@@ -194,6 +194,32 @@ private slots:
                  (QStringList{"05.12, 9.05.03.session.jsonl", "05.12, 9.05.03_2.session.jsonl",
                               "05.12, 9.05.03_3.session.jsonl"}));
     }
+
+    // The session file keeps the arrivals of the rows on both sides of a pause shorter than its
+    // marks' interval: rows 20 ms apart, 0.3 s of silence, 20 ms apart again.
+    void sessionAroundAPause()
+    {
+        QTemporaryDir tmp;
+        Datalogger logger;
+        logger.ReceiveFilename(tmp.path());
+        Session session;
+        QString error;
+        const SteadyNs start = steadyNow() - 10'000'000'000;
+        const auto ms = [](int row) { return row * 20 + (row >= 50 ? 300 : 0); };
+        for (int n = 0; n < 100; ++n) {
+            logger.Log(0, 0, 0, 0, 0, 0);
+            if (n == 0)
+                QVERIFY(session.begin(tmp.path(), {t0, start, {}, "", false, 42},
+                                      logger.currentFile(), qstrlen(logformat::header) + 1, 0,
+                                      &error));
+            else
+                session.rowLogged(start + SteadyNs(ms(n)) * 1'000'000);
+        }
+        session.end(100, 0);
+        const auto read = mmtest::readSession(tmp.path());
+        for (int n = 0; n < 100; ++n)
+            QCOMPARE(read->timeline()->seconds(n), ms(n) / 1000.0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDatalogger)

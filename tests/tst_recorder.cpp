@@ -1,7 +1,9 @@
 // `motionmonitor --record` as its users run it: the built program on the receiver simulator or
 // a pseudo-terminal of the test's own, real files in a temporary directory, signals sent to it.
+#include "logformat.h"
 #include "testcore.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -28,13 +30,17 @@ bool sessionEnds(const QString &dir, int rows, int strayBytes)
                .endsWith(end.arg(rows).arg(strayBytes));
 }
 
-// `motionmonitor --record` on `device` into `logDir`, its output kept or sent to `outputFile`.
+// `motionmonitor --record` on `device` into `logDir`, its output kept or sent to `outputFile`,
+// its input from `inputFile`.
 struct Recorder : QProcess {
     Recorder(const QString &device, const QString &logDir, const QStringList &more = {},
-             const QString &outputFile = {})
+             const QString &outputFile = {}, const QString &inputFile = {})
     {
         if (!outputFile.isEmpty())
             setStandardOutputFile(outputFile);
+        if (!inputFile.isEmpty())
+            setStandardInputFile(inputFile);
+        setChildProcessModifier([] { ::umask(0); }); // what the program must not rely on
         start(MM_BINARY, QStringList{"--record", "--device", device, "--log-dir", logDir} + more);
     }
     void signal(int number) { ::kill(pid_t(processId()), number); }
@@ -147,6 +153,112 @@ private slots:
         QCOMPARE(recorder.status(), 0);
         QVERIFY(!shows("reopened"));
         QCOMPARE(QDir(dir.path()).entryList({"*.txt", "*.jsonl"}), QStringList()); // no rows
+    }
+
+    // Notes from another shell (--note), SIGUSR1 and the terminal: each in the session within
+    // 50 ms of when it was asked for, with its text. None where no recorder runs, nor while no
+    // row is logged, nor from another user (the socket is its user's alone, whatever the umask).
+    void notes()
+    {
+        QTemporaryDir dir; // the runtime directory too, which others may pass through
+        qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
+        QVERIFY(::chmod(QFile::encodeName(dir.path()), 0711) == 0);
+        const QString link = dir.filePath("ttyUSB0"), logs = dir.filePath("my logs");
+        QList<qint64> asked; // the moments, on the wall clock
+        const auto note = [&](const QString &text, const QStringList &as = {}) {
+            asked << QDateTime::currentMSecsSinceEpoch();
+            QProcess p;
+            p.start(as.value(0, MM_BINARY),
+                    as.mid(1) + QStringList{"--note", text, "--device", link});
+            return p.waitForFinished(30000)
+                       ? QByteArray::number(p.exitCode()) + ' ' + p.readAllStandardError()
+                       : "";
+        };
+        QVERIFY(
+            note("x").startsWith("1 motionmonitor: no recorder is running for " + link.toUtf8()));
+        nodesim::PseudoTerminal terminal;
+        QVERIFY(QDir().mkdir(logs));
+        Recorder recorder(link, logs, {}, {}, QString::fromStdString(terminal.devicePath()));
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += recorder.readAllStandardOutput()).contains("Notes: "),
+                                 30000);
+        QVERIFY(note("x").startsWith("1 motionmonitor: Note at ")); // not recorded: no rows yet
+        Nodesim sim(link, {});
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(logs).entryList({"*.jsonl"}).isEmpty(), 30000);
+        const QString text = "trial 3, \"left\" foot,\npäivä";
+        QCOMPARE(note(text), "0 ");
+        asked = asked.mid(2) << QDateTime::currentMSecsSinceEpoch();
+        recorder.signal(SIGUSR1);
+        QTRY_VERIFY((said += recorder.readAllStandardOutput()).count("s into the session") == 2);
+        asked << QDateTime::currentMSecsSinceEpoch();
+        QVERIFY(terminal.write(std::vector<uint8_t>{'o', 'k', '\n'}));
+        QTRY_VERIFY((said += recorder.readAllStandardOutput()).count("s into the session") == 3);
+        const QByteArray denied =
+            note("x", {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", MM_BINARY});
+        QVERIFY2(denied.startsWith("1 ") && denied.contains(": permission denied"), denied);
+        recorder.signal(SIGTERM);
+        QCOMPARE(recorder.status(), 0);
+        const auto read = readSession(logs);
+        const Timeline &timeline = *read->timeline();
+        QCOMPARE(int(timeline.notes.size()), 3);
+        for (int i = 0; i < 3; ++i) {
+            const qint64 at = timeline.facts.start.toMSecsSinceEpoch() +
+                              qRound64(timeline.notes[i].seconds * 1000) - asked[i];
+            QVERIFY2(qAbs(at) < 50 && timeline.notes[i].text == QStringList({text, "", "ok"})[i],
+                     qPrintable(QString::number(at) + ' ' + timeline.notes[i].text));
+        }
+    }
+
+    // A session with roll-overs and an unplug, written out by hand in a frame format of its own,
+    // replayed by nodesim twice as fast into --record: the same rows, each at half its time
+    // within 0.1 s, so the gap falls where it was.
+    void replay()
+    {
+        QTemporaryDir dir;
+        FrameFormat format;
+        format.startByte1 = 170;
+        // 120 rows 40 ms apart, 50 to a log file; rows 80 on came 1.4 s later.
+        const auto ms = [](int row) { return row * 40 + (row >= 80 ? 1400 : 0); };
+        const QStringList rows = sineRows(120, 0, format);
+        QFile file(dir.filePath("old.session.jsonl"));
+        QVERIFY(
+            file.open(QIODevice::WriteOnly) &&
+            file.write(R"({"format":"motionmonitor-session",)"
+                       R"("version":1,"start":"2026-12-07T17:17:44.512Z","options":{"start1":170}}
+{"t_ms":0,"rows":0,"event":"file","path":"0.txt","offset":68,"index":0}
+{"t_ms":1980,"rows":50,"last_row_ms":1960,"event":"file","path":"1.txt","offset":68,"index":0}
+{"t_ms":3180,"rows":80,"last_row_ms":3160,"event":"lost"}
+{"t_ms":4605,"rows":81,"last_row_ms":4600,"event":"reopened"}
+{"t_ms":5380,"rows":100,"last_row_ms":5360,"event":"file","path":"2.txt","offset":68,"index":0}
+{"t_ms":6180,"rows":120,"last_row_ms":6160,"event":"end"}
+)") > 0);
+        file.close();
+        for (int n = 0; n < 3; ++n) {
+            QFile log(dir.filePath(QStringLiteral("%1.txt").arg(n)));
+            QVERIFY(log.open(QIODevice::WriteOnly) && log.write(logformat::header) > 0);
+            for (int row = n * 50; row < std::min(120, n * 50 + 50); ++row)
+                log.write(
+                    ('\n' + QString::number(row % 50) + ',' + rows[row].section(',', 1)).toUtf8());
+            log.write("\n");
+        }
+        const QString link = dir.filePath("ttyUSB0"), logs = dir.filePath("new logs");
+        QVERIFY(QDir().mkdir(logs));
+        Nodesim sim(link, {"--replay", file.fileName(), "--speed", "2"});
+        QElapsedTimer up; // its rows start when a program opens the line, however much later
+        up.start();
+        QTRY_VERIFY(up.hasExpired(1000));
+        // Without the init message's pause, in which rows would wait to be read.
+        Recorder recorder(link, logs, {"--start1", "170", "--rows-per-file", "30", "--no-init"});
+        QTRY_COMPARE_WITH_TIMEOUT(logRows(logs).size(), 120, 30000);
+        recorder.signal(SIGTERM);
+        QCOMPARE(recorder.status(), 0);
+        const QStringList got = logRows(logs);
+        const auto replayed = readSession(logs);
+        for (int row = 0; row < 120; ++row) {
+            const double late = replayed->timeline()->seconds(row) - ms(row) / 2000.0;
+            QVERIFY2(got[row].section(',', 1) == rows[row].section(',', 1) && qAbs(late) < 0.1,
+                     qPrintable(QStringLiteral("row %1: %2 s late").arg(row).arg(late)));
+        }
     }
 
     void refusals_data()

@@ -5,6 +5,7 @@
 #include "recording.h"
 #include "recordingviewer.h"
 
+#include <QListWidget>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -21,11 +22,13 @@ mmtest::Values sample(int n)
             n * 101 % 65536 - 32768, 32767 - n % 65536, n % 2 ? -32768 : 32767};
 }
 
-// A session of rows 0..9 of log.txt: row 5 at 0.5 s, row 9 at the end.
+// A session of rows 0..9 of log.txt: row 5 at 0.5 s, row 9 at the end; two notes.
 const QByteArray session =
     R"({"format":"motionmonitor-session","version":1,"start":"2026-12-07T17:17:44.512Z"}
 {"t_ms":0,"rows":0,"event":"file","path":"log.txt","offset":0,"index":0}
 {"t_ms":500,"rows":6,"event":"mark"}
+{"t_ms":500,"rows":6,"event":"note","at_ms":250,"text":"trial 3, \u0022left\u0022 foot"}
+{"t_ms":500,"rows":6,"event":"note","at_ms":450,"text":"päivä\nsecond line"}
 {"t_ms":900,"rows":10,"event":"end"}
 )";
 
@@ -96,7 +99,7 @@ private slots:
         row("session after an earlier one in its log file",
             QByteArray(session).replace("\"offset\":0", third), "later.csv", 10, 10, "");
         row("session cut short", session.chopped(20), "cut.csv", 0, 6,
-            "s.session.jsonl:4: the last line was cut short");
+            "s.session.jsonl:6: the last line was cut short");
         row("not a session", QByteArray(session).replace(":1,", ":2,"), "other.csv", 0, -1,
             "s.session.jsonl:1: not a session file");
         row("session naming a missing log file", QByteArray(session).replace("log", "gone"),
@@ -232,6 +235,37 @@ private slots:
         QCOMPARE(mmtest::curvePixels(image) - mmtest::curvePixels(image, band), 0);
     }
 
+    // A session's notes: written as CSV by the built program (--notes; a log file on its own has
+    // none), marked on the time axis with their text and listed in the viewer, where a click
+    // centres the view on one.
+    void notes()
+    {
+        const QString file = write("notes.session.jsonl", session), csv = tmp.filePath("n.csv");
+        for (const QString &from : {write("alone.txt", log), file}) {
+            QProcess p;
+            p.start(MM_BINARY, {"--view", from, "--export", csv, "--notes"});
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), from == file ? 0 : 1);
+        }
+        QCOMPARE(readAll(csv), QByteArray("time_s,text\n0.250,\"trial 3, \"\"left\"\" foot\"\n"
+                                          "0.450,\"päivä\nsecond line\"\n"));
+        QString error;
+        std::unique_ptr<RecordingViewer> viewer(RecordingViewer::open(file, nullptr, &error));
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        auto *list = mmtest::widget<QListWidget>(viewer.get(), "notes");
+        QCOMPARE(list->item(1)->text(), "0.45 s  päivä\nsecond line");
+        auto *acc = mmtest::widget<QCustomPlot>(viewer.get(), "accPlot");
+        acc->xAxis->setRange(0.6, 0.8);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QCOMPARE(acc->xAxis->range().center(), 0.25);
+        QStringList labels;
+        for (const QCPItemText *label : acc->findChildren<QCPItemText *>())
+            labels << label->text();
+        QVERIFY(labels.contains("trial 3, \"left\" foot") && labels.contains("päivä"));
+    }
+
     // "Open recording…": a broken file named in a box (as by --view), a good
     // one in a viewer whose plots move together, with the statistics of the
     // rows in view, and which a double-click fits to the recording.
@@ -248,6 +282,7 @@ private slots:
         auto *viewer = mmtest::widget<QMainWindow>(window.get(), "RecordingViewer");
         auto *gyro = mmtest::widget<QCustomPlot>(viewer, "gyroPlot");
         QVERIFY(QTest::qWaitForWindowExposed(viewer));
+        QVERIFY(!mmtest::widget<QListWidget>(viewer, "notes")->isVisible()); // no notes
         gyro->xAxis->setRange(100, 120);
         QCOMPARE(mmtest::widget<QCustomPlot>(viewer, "accPlot")->xAxis->range(),
                  QCPRange(100, 120));

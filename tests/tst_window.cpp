@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLCDNumber>
@@ -297,6 +298,51 @@ private slots:
         QCOMPARE(csv.size(), 1361);
         QCOMPARE(csv[1360].section(',', 1), rows.last().section(',', 1));
         QVERIFY2(qAbs(rowsPerSecond(csv)[0] - 68) <= 3, qPrintable(csv.mid(60, 15).join(' ')));
+    }
+
+    // "Edit" > "Add note…" (Ctrl+M) while acquiring: the moment is taken at once (before the first
+    // row: at the session's start), the text asked for while acquisition ticks on. Two notes open
+    // at once land at their moments however they are finished; the message log shows them;
+    // Cancel drops a note.
+    void notes()
+    {
+        QTemporaryDir dir;
+        auto window = startMainWindow(options(true, false, dir.path()));
+        auto *action = widget<QAction>(window.get(), "actionAddNote");
+        setDatalog(*window, true);
+        widget<QSpinBox>(window.get(), "TaajuusSBox")->setValue(10);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        qint64 asked[2] = {QDateTime::currentMSecsSinceEpoch()};
+        press(*window, "Start_Button");
+        QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier); // before the first row
+        const auto ticks = [&](int rows) { // rows logged while the dialogs are open
+            const int now = int(logRows(dir.path()).size());
+            return QTest::qWaitFor([&] { return logRows(dir.path()).size() > now + rows; });
+        };
+        QVERIFY(ticks(5));
+        asked[1] = QDateTime::currentMSecsSinceEpoch();
+        action->trigger();
+        QVERIFY(ticks(10));
+        const auto dialogs = window->findChildren<QInputDialog *>("noteDialog");
+        QVERIFY(dialogs.size() == 2 && dialogs[0]->isVisible() && !dialogs[0]->isModal());
+        const QString text = "trial 3, \"left\" foot";
+        QTest::keyClicks(dialogs[1]->findChild<QLineEdit *>(), text + '\r');
+        QTest::keyClick(dialogs[0]->findChild<QLineEdit *>(), Qt::Key_Return);
+        QVERIFY(widget<QTextBrowser>(window.get(), "msgBrowser")
+                    ->toPlainText()
+                    .contains(" s into the session): " + text + "\nNote at "));
+        QTRY_VERIFY(window->findChildren<QInputDialog *>("noteDialog").isEmpty());
+        action->trigger();
+        QTest::keyClick(window->findChild<QInputDialog *>("noteDialog"), Qt::Key_Escape);
+        press(*window, "Stop_Button");
+        const auto read = readSession(dir.path());
+        const Timeline &timeline = *read->timeline();
+        QCOMPARE(int(timeline.notes.size()), 2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(qAbs(timeline.facts.start.toMSecsSinceEpoch() +
+                         qRound64(timeline.notes[i].seconds * 1000) - asked[i]) < 50 &&
+                    timeline.notes[i].text == (i ? text : QString()));
     }
 };
 

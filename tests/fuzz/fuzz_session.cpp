@@ -1,7 +1,8 @@
 // libFuzzer target for the session reader: any bytes as a session file beside log.txt (rows
 // 0..4 of one start, then the header and rows 0..4 of a second), checked against a plain model
-// of the rules: refused where it refuses, or accepted with its rows and note; times never fall,
-// no row lies before a line it follows, and "Datalog" off breaks the curves.
+// of the rules: refused where it refuses, or accepted with its rows, note and the user's notes
+// (in time order); times never fall, no row lies before a line it follows, and "Datalog" off
+// breaks the curves.
 #include "logformat.h"
 #include "recording.h"
 #include "sessionreader.h"
@@ -52,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QList<QByteArray> lines = text.split('\n');
     bool noted = lines.size() > 1 && !lines.takeLast().isEmpty(); // a cut last line
     std::vector<std::int16_t> values;
+    std::vector<std::pair<double, QString>> notes;
     const auto at = [&](qint64 line, const char *file = "s.session.jsonl") {
         return QStringLiteral("%1/%2:%3:").arg(dir.path(), file).arg(line);
     };
@@ -74,12 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                          !whole(o["index"], 2147483647))) ||
                         (e == "source" && o["source"] != "receiver" && o["source"] != "test") ||
                         (e == "datalog" && !o["on"].isBool()) ||
+                        (e == "note" && (!whole(o["at_ms"], o["t_ms"].toDouble()) ||
+                                         (o.contains("text") && !o["text"].isString()))) ||
                         (o.contains("last_row_ms") && (!whole(o["last_row_ms"]) || o["rows"] == 0 ||
                                                        o["last_row_ms"].toDouble() < arrived)))))
                 return at(line);
             if (line == 1)
                 continue;
             arrived = o["last_row_ms"].toInteger(arrived);
+            if (e == "note")
+                notes.push_back({o["at_ms"].toDouble() / 1000, o["text"].toString()});
             ms = o["t_ms"].toInteger();
             rows = o["rows"].toInteger();
             ended = e == "end";
@@ -139,8 +145,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (t.seconds(i) < o["t_ms"].toDouble() / 1000 - 1e-9)
                 qFatal("session check failed: row %lld before the line it follows", (long long)i);
     }
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    const auto notesRead = [&] {
+        decltype(notes) read;
+        for (const Timeline::Note &n : recording.timeline()->notes)
+            read.push_back({n.seconds, n.text});
+        return read;
+    };
     if (refusal && !(refusal->isEmpty() == accepted && error.startsWith(*refusal) &&
-                     (!accepted || recording.note().isEmpty() != noted) &&
+                     (!accepted || (recording.note().isEmpty() != noted && notesRead() == notes)) &&
                      recording.column(Recording::AccX) == (accepted ? values : decltype(values)())))
         qFatal("session check failed: refusal, note or rows unlike the model's: %s / %s / %s",
                qPrintable(error), qPrintable(*refusal), qPrintable(recording.note()));

@@ -1,6 +1,7 @@
 #include "testcore.h"
 
 #include "logformat.h"
+#include "sessionreader.h"
 #include "sinesource.h"
 
 #include <QFile>
@@ -60,6 +61,17 @@ QStringList exportedCsv(const QString &session)
         return QString::fromUtf8(csv.readAll()).trimmed().split('\n');
     qWarning("--export failed: %s", p.readAllStandardError().constData());
     return {};
+}
+
+std::unique_ptr<Recording> readSession(const QString &dir)
+{
+    auto read = std::make_unique<Recording>();
+    const QStringList names = QDir(dir).entryList({"*.session.jsonl"});
+    QString error = "no session file";
+    if (names.size() == 1 && SessionReader::read(QDir(dir).filePath(names[0]), read.get(), &error))
+        return read;
+    qWarning("%s: %s", qPrintable(dir), qPrintable(error));
+    return nullptr;
 }
 
 std::vector<int> rowsPerSecond(const QStringList &csv)

@@ -5,12 +5,14 @@
 
 #include "frameformat.h"
 #include "pseudoterminal.h"
+#include "recording.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
 #include <array>
+#include <memory>
 
 namespace mmtest
 {
@@ -44,6 +46,8 @@ QStringList sineRows(int count, int first = 0, const FrameFormat &format = Frame
 QStringList exportedCsv(const QString &session);
 // The rows of each whole second of a CSV's time column (its first).
 std::vector<int> rowsPerSecond(const QStringList &csv);
+// The one session file in dir as the program reads it: its timeline, or null with a warning.
+std::unique_ptr<Recording> readSession(const QString &dir);
 
 // The frames of the simulator's sine samples first .. first + count - 1.
 std::vector<uint8_t> sineFrames(int count, int first = 0);

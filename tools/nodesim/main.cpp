@@ -3,12 +3,14 @@
 #include "pseudoterminal.h"
 #include "recording.h"
 #include "recordingsource.h"
+#include "sessionreader.h"
 #include "sinesource.h"
 #include "streamer.h"
 #include "version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonObject>
 
 #include <atomic>
 #include <csignal>
@@ -46,6 +48,29 @@ long number(const QCommandLineParser &parser, const QString &name, long low, lon
     return long(value);
 }
 
+// The frame format that a session's first line keeps (docs/session-format.md);
+// what it leaves out stays FrameFormat's default.
+FrameFormat sessionFormat(const QJsonObject &options)
+{
+    FrameFormat f;
+    f.dataBytes = options.value("data_bytes").toInt(f.dataBytes);
+    const char *framing[4] = {"start1", "start2", "end1", "end2"};
+    int *fields[4] = {&f.startByte1, &f.startByte2, &f.endByte1, &f.endByte2};
+    for (int i = 0; i < 4; ++i) {
+        const QJsonValue v = options.value(framing[i]);
+        *fields[i] = v.isNull() ? FrameFormat::off : v.toInt(*fields[i]);
+    }
+    for (int slot : {1, 2}) {
+        const QJsonValue v = options.value(QStringLiteral("slot%1").arg(slot));
+        int &type = slot == 1 ? f.slot1Type : f.slot2Type;
+        type = v.isNull()    ? sensor::none
+               : v == "gyro" ? sensor::gyroscope
+               : v == "acc"  ? sensor::accelerometer
+                             : type;
+    }
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -62,8 +87,8 @@ int main(int argc, char *argv[])
         "only while a program holds the device open at 9600 baud, so none is lost while\n"
         "it sets the line up. Init messages the program writes are reported as they\n"
         "arrive. nodesim ends on Ctrl-C, after --hangup-after, or once --count frames\n"
-        "(or the replayed log) are sent and the program has closed the device; it then\n"
-        "prints one summary line: \"nodesim: sent N frames, B bytes ...\"."));
+        "(or the replayed log or session) are sent and the program has closed the\n"
+        "device; it then prints one summary line: \"nodesim: sent N frames, B bytes ...\"."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -78,9 +103,13 @@ int main(int argc, char *argv[])
          QStringLiteral("n")},
         {QStringLiteral("replay"),
          QStringLiteral("Send the samples of a log file that Motion Monitor wrote, so that it "
-                        "shows and logs the same values again (default: sine waves)."),
+                        "shows and logs the same values again (default: sine waves); of a "
+                        "session file, its rows at their recorded times (silent in its gaps), "
+                        "in the frame format of its first line unless one is given."),
          QStringLiteral("file")},
-        {QStringLiteral("loop"), QStringLiteral("Replay the log file over and over.")},
+        {QStringLiteral("speed"), QStringLiteral("Replay a session <x> times faster (default 1)."),
+         QStringLiteral("x"), QStringLiteral("1")},
+        {QStringLiteral("loop"), QStringLiteral("Replay the log file or session over and over.")},
         {QStringLiteral("noise"),
          QStringLiteral("Send <n> random bytes, never a framing byte value, between frames."),
          QStringLiteral("n")},
@@ -101,8 +130,33 @@ int main(int argc, char *argv[])
         usageError(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 
-    nodesim::StreamConfig config;
+    // A session replayed keeps its frame format, unless one is given.
+    Recording replay;
     QString error;
+    const QString replayed = parser.value(QStringLiteral("replay"));
+    const bool session = !replayed.isEmpty() && SessionReader::isSessionFile(replayed);
+    if (!replayed.isEmpty() && !(session ? SessionReader::read(replayed, &replay, &error)
+                                         : replay.read(replayed, &error))) {
+        std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (!replayed.isEmpty() && !replay.note().isEmpty())
+        std::fprintf(stderr, "nodesim: %s\n", qPrintable(replay.note()));
+    if (parser.isSet(QStringLiteral("loop")) && replayed.isEmpty())
+        usageError(QStringLiteral("--loop needs --replay"));
+    if (parser.isSet(QStringLiteral("speed")) && !session)
+        usageError(QStringLiteral("--speed needs --replay with a session file"));
+    if (parser.isSet(QStringLiteral("rate")) && session)
+        usageError(QStringLiteral("--rate does not apply to a session, whose rows keep their "
+                                  "times (--speed plays them faster)"));
+    bool speedOk = false;
+    const double speed = parser.value(QStringLiteral("speed")).toDouble(&speedOk);
+    if (!speedOk || speed <= 0 || speed > 1000)
+        usageError(QStringLiteral("--speed takes a factor above 0, up to 1000"));
+
+    nodesim::StreamConfig config;
+    if (session)
+        config.format = sessionFormat(replay.timeline()->facts.options);
     if (!frameoptions::read(parser, &config.format, &error))
         usageError(error);
     bool rateOk = false;
@@ -122,16 +176,6 @@ int main(int argc, char *argv[])
     config.waitForInit = parser.isSet(QStringLiteral("wait-init"));
     config.seed = static_cast<unsigned>(number(parser, QStringLiteral("seed"), 0, 0xFFFFFFFFL));
 
-    Recording replay;
-    if (parser.isSet(QStringLiteral("replay"))) {
-        if (!replay.read(parser.value(QStringLiteral("replay")), &error)) {
-            std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
-            return 1;
-        }
-    } else if (parser.isSet(QStringLiteral("loop"))) {
-        usageError(QStringLiteral("--loop needs --replay"));
-    }
-
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
     std::signal(SIGHUP, requestStop);
@@ -144,10 +188,18 @@ int main(int argc, char *argv[])
         }
 
         nodesim::SineSource sine(config.format);
-        nodesim::RecordingSource recorded(replay, parser.isSet(QStringLiteral("loop")));
+        nodesim::RecordingSource recorded(replay, parser.isSet(QStringLiteral("loop")), speed);
         nodesim::Streamer::Source source;
-        if (parser.isSet(QStringLiteral("replay"))) {
-            say("replaying " + std::to_string(replay.rows()) + " samples");
+        if (session) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", replay.timeline()->facts.seconds);
+            say("replaying " + std::to_string(replay.rows()) + " samples of a session of " +
+                seconds + " s at their times");
+            config.schedule = [&] { return recorded.seconds(); };
+        }
+        if (!replayed.isEmpty()) {
+            if (!session)
+                say("replaying " + std::to_string(replay.rows()) + " samples");
             source = [&] { return recorded.next(); };
         } else {
             source = [&]() -> std::optional<Sample> { return sine.next(); };

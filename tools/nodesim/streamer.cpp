@@ -152,6 +152,11 @@ StreamReport Streamer::run(const std::atomic<bool> &stop)
                                               std::chrono::duration<double>(1.0 / config.rate))
                                         : Clock::duration::zero();
     auto next = start;
+    auto origin = start; // the schedule's 0
+    const auto scheduled = [&] {
+        return origin + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(config.schedule()));
+    };
     bool ready = false;
     bool finished = false;
     while (!stop) {
@@ -160,6 +165,8 @@ StreamReport Streamer::run(const std::atomic<bool> &stop)
             ready = !ready;
             events(ready ? "program opened the line" : "program closed the line");
             next = Clock::now();
+            if (config.schedule)
+                origin += next - scheduled();
         }
         if (!ready) {
             if (finished)
@@ -177,7 +184,7 @@ StreamReport Streamer::run(const std::atomic<bool> &stop)
             waitUntil(Clock::now() + std::chrono::milliseconds(5), stop);
             continue;
         }
-        waitUntil(next, stop);
+        waitUntil(config.schedule ? scheduled() : next, stop);
         if (stop)
             break;
         // Closed while waiting: the frame would reach nobody and be counted as sent.

@@ -44,6 +44,11 @@ struct StreamConfig {
     long hangUpAfter = -1;    // hang up the line after this many frames; -1: never
     bool waitForInit = false; // stream only after the first init message
     unsigned seed = 1;        // noise bytes and split points
+    // When set, the rate is not used: the next frame is due this many
+    // seconds after the first (a replayed session's times). A program that
+    // opens the line again gets the next frame at once, the rest after it
+    // as scheduled.
+    std::function<double()> schedule;
 };
 
 struct StreamReport {
