@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (files.empty()) // no log file named after the start lies beside it
             return dir.filePath("s.session.jsonl: the session file names no log file");
         for (const auto &[line, o] : files) {
-            QFileInfo file(QDir(dir.path()).filePath(o["path"].toString()));
+            QFileInfo file(QDir::cleanPath(QDir(dir.path()).filePath(o["path"].toString())));
             if (!file.isFile()) // one named from another working directory, beside it
                 file.setFile(dir.filePath(QFileInfo(o["path"].toString()).fileName()));
             if (!file.isFile())
