@@ -207,6 +207,8 @@ bool LogReader::next(Row *row)
         }
         const qint64 held = end - p;
         if (held > longestLine) {
+            if (blankAt) // the empty lines were not the last, whatever follows them
+                return refuseBlank();
             ++lineNumber;
             return refuse(QStringLiteral("the line is longer than any the program writes"));
         }
