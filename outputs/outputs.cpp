@@ -7,7 +7,12 @@
 
 #include <QSysInfo>
 
-Outputs::Outputs(QObject *parent) : QObject(parent) {}
+Outputs::Outputs(QObject *parent) : QObject(parent)
+{
+    influxTimer.setSingleShot(true);
+    influxTimer.setInterval(influxIntervalMs);
+    connect(&influxTimer, &QTimer::timeout, this, &Outputs::flushInflux);
+}
 
 Outputs::~Outputs()
 {
@@ -50,6 +55,7 @@ void Outputs::close()
     if (!isOpen())
         return;
     polled();
+    flushInflux();
     mqtt.reset();
     udp.clear();
     text.reset();
@@ -100,13 +106,15 @@ void Outputs::take(const Sample &sample, qint64 unixNs)
     if (!influx.isEmpty())
         influx.append('\n');
     text->appendInflux(influx, sample, unixNs);
+    if (influx.size() >= longestInflux)
+        flushInflux();
+    else if (!influxTimer.isActive())
+        influxTimer.start();
 }
 
 void Outputs::polled()
 {
     flushUdpArray();
-    // A read's messages handed over together, so that the client's thread
-    // wakes once for them all, not once per message.
     for (const QByteArray &message : mqttSamples)
         mqtt->publish("sample", message, given.qos);
     mqttSamples.clear();
@@ -114,10 +122,14 @@ void Outputs::polled()
         mqtt->publish("sample", mqttArray.append(']'), given.qos);
         mqttArray.clear();
     }
-    if (!influx.isEmpty()) {
+}
+
+void Outputs::flushInflux()
+{
+    influxTimer.stop();
+    if (mqtt && !influx.isEmpty())
         mqtt->publish("influx", influx, given.qos);
-        influx.clear();
-    }
+    influx.clear();
 }
 
 void Outputs::sessionLine(const char *event, const QByteArray &line)

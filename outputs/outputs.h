@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -22,8 +23,8 @@ class UdpOutput;
 // messages, counted and said, never a sample taken or a row logged.
 //
 // MQTT topics, under the prefix: `sample` (the JSON of each sample, or an
-// array per read), `influx` (InfluxDB line protocol, the lines of a read in
-// one message), `status` (retained "online"/"offline", and "offline" as the
+// array per read), `influx` (InfluxDB line protocol, the lines of up to
+// influxIntervalMs in one message), `status` (retained "online"/"offline", and "offline" as the
 // Last Will), `session` (retained: the session file's first line), `event`
 // (every other line the session file gets but its time marks).
 class Outputs : public QObject
@@ -33,6 +34,11 @@ public:
     // PlotJuggler's UDP server reads at most 2048 bytes of a datagram: an
     // array per read is cut into datagrams no longer than that.
     static constexpr int longestDatagram = 2048;
+    // Influx lines gather for at most this long, or this many bytes, and go
+    // out as one message: Telegraf stores them alike, and the broker gets a
+    // few messages a second for them rather than one per read.
+    static constexpr int influxIntervalMs = 250;
+    static constexpr qsizetype longestInflux = 256 * 1024;
 
     explicit Outputs(QObject *parent = nullptr);
     // close()
@@ -57,7 +63,7 @@ public slots:
     // A sample taken, with when it reached the computer (nanoseconds since
     // the Unix epoch). Its time goes out in microseconds, strictly rising.
     void take(const Sample &sample, qint64 unixNs);
-    // The samples of one read are all taken: arrays and influx lines go out.
+    // The samples of one read are all taken: their messages and arrays go out.
     void polled();
     void sessionLine(const char *event, const QByteArray &line);
 
@@ -70,6 +76,7 @@ signals:
 private:
     void sendUdp(const QByteArray &datagram);
     void flushUdpArray();
+    void flushInflux();
 
     OutputSettings given;
     QString device;
@@ -81,6 +88,7 @@ private:
     QByteArray udpArray;                 // this read's, not sent yet
     QByteArray mqttArray;                // this read's
     std::vector<QByteArray> mqttSamples; // this read's, one message each
-    QByteArray influx;                   // this read's lines
+    QByteArray influx;                   // lines not sent yet
+    QTimer influxTimer;                  // runs while influx holds lines
     qint64 lastNs = 0;
 };

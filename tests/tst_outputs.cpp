@@ -161,7 +161,8 @@ private slots:
     // Both outputs at the line's pace, as a user sets them (default log directory and topic, a
     // device name that needs escaping): every sample once, in order, equal to the log's rows and
     // within 25 ms of the session export's times; the influx lines parse and agree; the session
-    // and its events published; "online" while running and "offline" after SIGTERM.
+    // and its events (a note among them) published; "online" while running and "offline" after
+    // SIGTERM.
     void countedRun()
     {
         QTemporaryDir tmp;
@@ -179,6 +180,8 @@ private slots:
                                 QStringLiteral("mqtt://localhost:%1").arg(broker.port)});
         QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/sample").size(), count, 30000);
         QCOMPARE(Subscriber::retained(broker, prefix + "/status"), "online");
+        ::kill(pid_t(recorder.processId()), SIGUSR1); // a note, published as an event
+        QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/event").join('\n').contains("\"note\""), 30000);
         recorder.terminate();
         QVERIFY(recorder.waitForFinished(30000) && recorder.exitCode() == 0);
         QCOMPARE(Subscriber::retained(broker, prefix + "/status"), "offline");
