@@ -10,7 +10,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <cstring>
 
 namespace
 {
@@ -26,14 +25,6 @@ QString number(double value)
 }
 
 } // namespace
-
-bool calibrateRequested(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--calibrate") || !std::strncmp(argv[i], "--calibrate=", 12))
-            return true;
-    return false;
-}
 
 int runCalibrate(int argc, char **argv, const QString &version)
 {

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-// True when the command line asks for `--calibrate`.
-bool calibrateRequested(int argc, char **argv);
 
 // `motionmonitor --calibrate RECORDING [--output FILE] [--gyro-scale S]
 // [--rest SECONDS] [--rate HZ]`, on a QCoreApplication of its own (no

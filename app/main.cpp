@@ -60,11 +60,11 @@ bool displayFor(int argc, char **argv)
 int main(int argc, char **argv)
 {
     // Before anything touches the window system.
-    if (noteRequested(argc, argv))
+    if (given(argc, argv, "--note"))
         return runNote(argc, argv, MainWindow::versionString());
-    if (recordRequested(argc, argv))
+    if (given(argc, argv, "--record"))
         return runRecorder(argc, argv, MainWindow::versionString());
-    if (calibrateRequested(argc, argv))
+    if (given(argc, argv, "--calibrate"))
         return runCalibrate(argc, argv, MainWindow::versionString());
     if (!displayFor(argc, argv)) {
         std::fputs(given(argc, argv, "--view")

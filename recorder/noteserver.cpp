@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,14 +127,6 @@ void NoteServer::serve()
             client->disconnectFromServer();
         });
     }
-}
-
-bool noteRequested(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--note") || !std::strncmp(argv[i], "--note=", 7))
-            return true;
-    return false;
 }
 
 int runNote(int argc, char **argv, const QString &version)

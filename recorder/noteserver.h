@@ -47,8 +47,6 @@ private:
     QLocalServer *server;
 };
 
-// True when the command line asks to add a note (`--note`).
-bool noteRequested(int argc, char **argv);
 // `motionmonitor --note TEXT [--device PATH]`: adds a note to the running
 // recorder of the device, without a display, and prints the recorder's
 // line for it. Returns 0 once added; 1, with the reason on the standard

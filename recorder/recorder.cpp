@@ -180,14 +180,6 @@ void Recorder::say(const QString &line)
     std::fflush(out);
 }
 
-bool recordRequested(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--record"))
-            return true;
-    return false;
-}
-
 int runRecorder(int argc, char **argv, const QString &version)
 {
     QCoreApplication app(argc, argv);

@@ -68,8 +68,6 @@ private:
     bool stopped = false;
 };
 
-// True when the command line asks for the recorder (`--record`).
-bool recordRequested(int argc, char **argv);
 // `motionmonitor --record ...`, on a QCoreApplication of its own, so that
 // it needs no display. Returns the exit status: 0 once stopped (a signal,
 // the duration's end), 1 when acquisition cannot start, 2 for options it
