@@ -10,6 +10,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // One JSON object, its keys in the order added (easier to read than sorted).
@@ -121,7 +122,8 @@ bool Session::begin(const QString &dir, const Origin &origin, const QString &pat
         heard("session", head);
         heard("file", where);
     }
-    count = anchored = 1; // the first row is at the start
+    count = 1; // the first row is at the start
+    anchor();
     return true;
 }
 
@@ -137,14 +139,27 @@ Session::Line Session::event(const char *kind) const
 void Session::rowLogged(SteadyNs arrival)
 {
     const bool paused = arrival - lastArrival > pauseNs;
-    if (paused && anchored != count)
+    const double slope = double(arrival - anchoredNs) / double(count + 1 - anchored);
+    const bool bends = slope < lowestSlope || slope > highestSlope;
+    if ((paused || bends) && anchored != count)
         mark();
+    const double rows = double(count + 1 - anchored);
+    lowestSlope = std::max(lowestSlope, double(arrival - smearNs - anchoredNs) / rows);
+    highestSlope = std::min(highestSlope, double(arrival + smearNs - anchoredNs) / rows);
     ++count;
     lastArrival = arrival;
     if (anchorNext || paused) {
         anchorNext = false;
         mark();
     }
+}
+
+void Session::anchor()
+{
+    anchored = count;
+    anchoredNs = lastArrival;
+    lowestSlope = -HUGE_VAL;
+    highestSlope = HUGE_VAL;
 }
 
 Session::Line Session::fileLine(const QString &path, qint64 offset, int index)
@@ -214,7 +229,7 @@ void Session::write(const char *kind, const Line &line)
     // Unbuffered: each line reaches the system as one write.
     const QByteArray text = line.text().toUtf8();
     file.write(text + '\n');
-    anchored = count;
+    anchor();
     if (heard && std::strcmp(kind, "mark"))
         heard(kind, text);
 }

@@ -68,9 +68,14 @@ public:
     // row after a gap (the receiver reopened, the source switched, logging
     // on again or resumed) also gets a mark, so that its time is kept; so do
     // the rows on both sides of a pause longer than `pauseNs` (the receiver
-    // silent), which rows spread evenly between marks would smear.
+    // silent). A reader spreads the rows between two lines evenly between
+    // their arrivals: where that would put a row further than `smearNs` from
+    // its own arrival (the rows came unevenly), the row before it is marked,
+    // so every row read back lies within smearNs (and the file's millisecond)
+    // of when it arrived, with marks only where arrivals bend.
     void rowLogged(SteadyNs arrival);
     static constexpr SteadyNs pauseNs = 100'000'000;
+    static constexpr SteadyNs smearNs = 10'000'000;
     // The session's rows go on in the log file at `path` (relative to the
     // working directory or absolute), from byte `offset`, the first of them
     // with row index `index`.
@@ -105,13 +110,20 @@ private:
     void write(const char *kind, const Line &line);
     // After these events, the next row's arrival is marked.
     void gap() { anchorNext = true; }
+    // A line has placed the rows so far: the evenly spread rows after it
+    // start from the last one's arrival.
+    void anchor();
 
     QFile file;
     SteadyNs startNs = 0;
     long long count = 0;
     SteadyNs lastArrival = 0;
     bool anchorNext = false;
-    long long anchored = 0; // the rows whose last one a line has placed
-    QSet<QString> files;    // the log files written to (one may be started twice in a second)
+    long long anchored = 0;  // the rows whose last one a line has placed
+    SteadyNs anchoredNs = 0; // that row's arrival
+    // The slopes (ns per row) from that row that keep every row since within
+    // smearNs of its arrival.
+    double lowestSlope = 0, highestSlope = 0;
+    QSet<QString> files; // the log files written to (one may be started twice in a second)
     std::function<void(const char *, const QByteArray &)> heard;
 };

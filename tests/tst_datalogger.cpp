@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -195,30 +196,55 @@ private slots:
                               "05.12, 9.05.03_3.session.jsonl"}));
     }
 
-    // The session file keeps the arrivals of the rows on both sides of a pause shorter than its
-    // marks' interval: rows 20 ms apart, 0.3 s of silence, 20 ms apart again.
-    void sessionAroundAPause()
+    // The session file gives each row back within 10 ms (and the file's millisecond) of its
+    // arrival, with marks only where arrivals bend: rows 20 ms apart around 0.3 s of silence
+    // (exact), rows at the line's pace (no mark at all), rows that come unevenly.
+    void sessionKeepsArrivals_data()
     {
+        QTest::addColumn<QList<double>>("ms"); // arrivals, from the first row's
+        QTest::addColumn<double>("within");
+        QTest::addColumn<int>("mostLines");
+        QList<double> pause, pace, uneven;
+        for (int n = 0; n < 300; ++n) {
+            pause << n * 20 + (n >= 50 ? 300 : 0);
+            pace << n * 1000 / 68.0;
+            uneven << n * 14.7 + 40 * std::sin(n / 5.0);
+        }
+        QTest::newRow("a pause") << pause << 0.0 << 5;
+        QTest::newRow("the line's pace") << pace << 1.0 << 3;
+        QTest::newRow("uneven") << uneven << 11.0 << 100;
+    }
+    void sessionKeepsArrivals()
+    {
+        QFETCH(QList<double>, ms);
+        QFETCH(double, within);
+        QFETCH(int, mostLines);
         QTemporaryDir tmp;
         Datalogger logger;
         logger.ReceiveFilename(tmp.path());
         Session session;
         QString error;
         const SteadyNs start = steadyNow() - 10'000'000'000;
-        const auto ms = [](int row) { return row * 20 + (row >= 50 ? 300 : 0); };
-        for (int n = 0; n < 100; ++n) {
+        for (int n = 0; n < ms.size(); ++n) {
             logger.Log(0, 0, 0, 0, 0, 0);
             if (n == 0)
                 QVERIFY(session.begin(tmp.path(), {t0, start, {}, "", false, 42},
                                       logger.currentFile(), qstrlen(logformat::header) + 1, 0,
                                       &error));
             else
-                session.rowLogged(start + SteadyNs(ms(n)) * 1'000'000);
+                session.rowLogged(start + SteadyNs(ms[n] * 1e6));
         }
-        session.end(100, 0);
+        session.end(ms.size(), 0);
         const auto read = mmtest::readSession(tmp.path());
-        for (int n = 0; n < 100; ++n)
-            QCOMPARE(read->timeline()->seconds(n), ms(n) / 1000.0);
+        for (int n = 0; n < ms.size(); ++n)
+            QVERIFY2(qAbs(read->timeline()->seconds(n) * 1000 - ms[n]) <= within + 1e-6,
+                     qPrintable(QStringLiteral("row %1 at %2 ms, arrived at %3 ms")
+                                    .arg(n)
+                                    .arg(read->timeline()->seconds(n) * 1000)
+                                    .arg(ms[n])));
+        QFile file(session.fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().count('\n') <= mostLines);
     }
 };
 
