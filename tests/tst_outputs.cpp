@@ -179,6 +179,7 @@ private slots:
                                 QString::number(plotjuggler.localPort()), "--mqtt",
                                 QStringLiteral("mqtt://localhost:%1").arg(broker.port)});
         QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/sample").size(), count, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(sub.on(prefix + "/influx").size(), count, 30000); // live
         QCOMPARE(Subscriber::retained(broker, prefix + "/status"), "online");
         ::kill(pid_t(recorder.processId()), SIGUSR1); // a note, published as an event
         QTRY_VERIFY_WITH_TIMEOUT(sub.on(prefix + "/event").join('\n').contains("\"note\""), 30000);
